@@ -1,0 +1,148 @@
+// The gauge face. Drawn in tree order: the background, the ON/OFF icon over
+// the Activate area, and the event counter along the bottom. The mouse list
+// nests three parent areas that carry the tooltips, then the two click areas.
+#include "gauge/face.h"
+
+#include <cstdio>
+
+#include "log/key_events.h"
+#include "log/logging_controls.h"
+
+// ---- Elements --------------------------------------------------------------------
+
+static ELEMENT_STRING counter = {
+    .header = {.element_type = ELEMENT_TYPE_STRING,
+               .resource_id = RESOURCE_NONE,
+               .position = {12, 55},
+               .next_element = nullptr,
+               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_BRIGHT | IMAGE_USE_ERASE |
+                              IMAGE_USE_TRANSPARENCY},
+    .source_vars = {0, 0, 0},
+    .update_callback = event_count_text,
+    .string = nullptr,
+    .box_size = {110, 20},
+    .fg_color = 0x00FFFFFF,
+    .bg_color = 0x00000000,
+    .highlight_color = 0x00000000,
+    .font_name = "Glass Gauge",
+    .font_weight = FW_MEDIUM,
+    .char_set = DEFAULT_CHARSET,
+    .font_size = 0,
+    .draw_text_flags = DT_CENTER | DT_WORDBREAK,
+    .highlight_list = nullptr,
+};
+
+static ELEMENT_HEADER* icon_next[] = {&counter.header, nullptr};
+
+static ELEMENT_ICON state_icon = {
+    .header = {.element_type = ELEMENT_TYPE_ICON,
+               .resource_id = BITMAP_STATE_OFF,
+               .position = {0, 21},
+               .next_element = icon_next,
+               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
+    .source_var = 0,
+    .update_callback = logging_state_value,
+    .picture_count = 2,
+    .scale = 0,
+    .offset = 0,
+    .switch_mode = ICON_SWITCH_DIRECT,
+};
+
+static ELEMENT_HEADER* background_next[] = {&state_icon.header, nullptr};
+
+static ELEMENT_STATIC_IMAGE background = {
+    .header = {.element_type = ELEMENT_TYPE_STATIC_IMAGE,
+               .resource_id = BITMAP_BACKGROUND,
+               .position = {0, 0},
+               .next_element = background_next,
+               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
+};
+
+ELEMENT_HEADER* face_elements[] = {&background.header};
+
+// ---- Mouse list ------------------------------------------------------------------
+
+static MOUSEARGS last_event_tooltip_args[] = {
+    {.source_var = 0, .scale = 0, .lookup_table = nullptr, .text_callback = last_event_name_text},
+};
+
+static constexpr MOUSERECT parent(int32_t x, int32_t y, int32_t w, int32_t h) {
+    return {.rect_type = MOUSE_RECT_PARENT,
+            .relative_box = {x, y, w, h},
+            .cursor = CURSOR_NONE,
+            .help_id = 0,
+            .mouse_flags = 0,
+            .event_id = 0,
+            .function = nullptr,
+            .api_data = nullptr};
+}
+
+static constexpr MOUSERECT tooltip(const char* text, uint32_t arg_count, MOUSEARGS* args) {
+    return {.rect_type = MOUSE_RECT_TOOLTIP_TEXT,
+            .relative_box = {0, 0, 0, 0},
+            .cursor = CURSOR_NONE,
+            .help_id = 0,
+            .mouse_flags = 0,
+            .tooltip_arg_count = arg_count,
+            .tooltip_text = text,
+            .tooltip_args = args};
+}
+
+static constexpr MOUSERECT child(int32_t x, int32_t y, int32_t w, int32_t h,
+                                 MouseFunction function) {
+    return {.rect_type = MOUSE_RECT_CHILD,
+            .relative_box = {x, y, w, h},
+            .cursor = CURSOR_HAND,
+            .help_id = 0,
+            .mouse_flags = MOUSE_LEFTSINGLE,
+            .event_id = 0,
+            .function = function,
+            .api_data = nullptr};
+}
+
+static constexpr MOUSERECT end_of(uint32_t rect_type) {
+    return {.rect_type = rect_type,
+            .relative_box = {0, 0, 0, 0},
+            .cursor = 0,
+            .help_id = 0,
+            .mouse_flags = 0,
+            .event_id = 0,
+            .function = nullptr,
+            .api_data = nullptr};
+}
+
+constinit MOUSERECT face_mouse_rect[] = {
+    parent(0, 0, 0, 0), // the whole gauge
+    parent(72, 10, 55, 43),
+    tooltip("Reset", 0, nullptr),
+    end_of(MOUSE_RECT_END_PARENT),
+    parent(5, 10, 61, 43),
+    tooltip("Activate", 0, nullptr),
+    end_of(MOUSE_RECT_END_PARENT),
+    parent(1, 55, 128, 24),
+    tooltip("%1!s!", 1, last_event_tooltip_args),
+    end_of(MOUSE_RECT_END_PARENT),
+    child(72, 20, 55, 33, restart_log),
+    child(5, 20, 61, 33, toggle_logging),
+    end_of(MOUSE_RECT_END_PARENT), // closes the whole-gauge parent
+    end_of(MOUSE_RECT_EOL),
+};
+
+// ---- Display callbacks -----------------------------------------------------------
+
+double event_count_text(ELEMENT_STRING* element) {
+    if (element != nullptr && element->string != nullptr)
+        sprintf(element->string, "Events = %05d", event_count);
+    return 0.0;
+}
+
+double logging_state_value(ELEMENT_ICON* /*element*/) {
+    return (double)logging_state;
+}
+
+const char* last_event_name_text(double /*number*/, int32_t /*id*/, const char* /*text*/,
+                                 void* /*source_var*/, GAUGEHDR* /*gauge*/) {
+    if (last_event_name == nullptr || last_event_name[0] == '\0')
+        return "(null)";
+    return last_event_name;
+}

@@ -1,0 +1,21 @@
+// The gauge face: three elements (background, ON/OFF icon, event counter),
+// the mouse list with the Activate and Reset areas and the tooltips, and the
+// callbacks the simulator calls to draw them.
+#pragma once
+
+#include "module/sim_interface.h"
+
+// Bitmap resources the face draws from.
+enum : uint32_t {
+    BITMAP_BACKGROUND = 256,
+    BITMAP_STATE_OFF = 512, // icon image 0
+    BITMAP_STATE_ON = 513,  // icon image 1
+};
+
+extern ELEMENT_HEADER* face_elements[]; // the root list: the background
+extern MOUSERECT face_mouse_rect[];
+
+double event_count_text(ELEMENT_STRING* element);
+double logging_state_value(ELEMENT_ICON* element);
+const char* last_event_name_text(double number, int32_t id, const char* text, void* source_var,
+                                 GAUGEHDR* gauge);

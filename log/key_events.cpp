@@ -1,0 +1,74 @@
+// The key-event handler. Every call is sorted into one of four classes:
+// user-defined (0x11000 and up), below the key range (ignored), one of the
+// seven continuous axis events (ignored unless axis logging is on), or a key
+// event named from the table. Every fifth call flushes all streams, so a
+// crash of the simulator loses at most a few records.
+#include "log/key_events.h"
+
+#include "log/event_names.h"
+#include "log/log_file.h"
+
+int32_t event_count = 0;
+const char* last_event_name = nullptr;
+int32_t flush_counter = 0;
+int32_t logging_enabled = 1;
+int32_t axis_events_enabled = 0;
+
+static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
+
+// ---- Classification ------------------------------------------------------------
+
+static bool is_axis_event(uint32_t id) {
+    return (id >= 0x100E2 && id <= 0x100E6) || (id >= 0x102F3 && id <= 0x102F4);
+}
+
+// The count wraps from the largest to the smallest 32-bit value.
+static void count_event() {
+    event_count = (int32_t)((uint32_t)event_count + 1u);
+}
+
+// Ids and data are written as signed 32-bit values of their unsigned bits.
+static int32_t as_signed(uint32_t value) {
+    return (int32_t)value;
+}
+
+// ---- Handler -------------------------------------------------------------------
+
+int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
+    if (log_file == nullptr && logging_enabled != 0)
+        open_log("a");
+
+    const char* name = nullptr;
+    int32_t written_id = as_signed(id - KEY_EVENT_BASE);
+    if (id >= USER_DEFINED_START) {
+        count_event();
+        last_event_name = USER_DEFINED_EVENT_NAME;
+        if (logging_enabled != 0)
+            write_record(RECORD_USER_DEFINED_EVENT, (long double)elapsed_seconds(), written_id,
+                         USER_DEFINED_EVENT_NAME, as_signed(data));
+    } else if (id < KEY_EVENT_BASE) {
+        // Not a key event: not counted, named or written.
+    } else if (is_axis_event(id)) {
+        if (axis_events_enabled != 0) {
+            count_event();
+            name = lookup_event_name(id, "unknown");
+        }
+    } else {
+        count_event();
+        name = lookup_event_name(id, "null");
+    }
+
+    if (name != nullptr) {
+        last_event_name = name;
+        if (logging_enabled != 0)
+            write_record(RECORD_EVENT, (long double)elapsed_seconds(), written_id, name,
+                         as_signed(data));
+    }
+
+    flush_counter++;
+    if (flush_counter >= FLUSH_PERIOD) {
+        flush_all();
+        flush_counter = 0;
+    }
+    return 0;
+}

@@ -1,0 +1,24 @@
+// The key-event handler: classifies, counts, names and records every key
+// event the simulator delivers.
+#pragma once
+
+#include <cstdint>
+
+// ---- Event numbers -------------------------------------------------------------
+
+constexpr uint32_t KEY_EVENT_BASE = 0x10000;     // lowest key event; subtracted from every id
+constexpr uint32_t KEY_EVENT_SPAN = 0x1000;      // 0x10000 .. 0x10FFF are looked up by name
+constexpr uint32_t USER_DEFINED_START = 0x11000; // from here up: third-party events
+constexpr int32_t FLUSH_PERIOD = 5;              // handler calls per flush of all streams
+
+// ---- State ---------------------------------------------------------------------
+
+extern int32_t event_count;         // events counted since load or the last restart
+extern const char* last_event_name; // name of the last counted event, or null
+extern int32_t flush_counter;       // handler calls since the last periodic flush
+extern int32_t logging_enabled;     // records are written only while non-zero
+extern int32_t axis_events_enabled; // the seven axis events count only while non-zero
+
+// ---- Handler -------------------------------------------------------------------
+
+int32_t on_key_event(uint32_t id, uint32_t data, void* user_data);

@@ -1,0 +1,41 @@
+// Activate and Reset. Both change their flags and counters whether or not the
+// log could be opened; the key-event handler retries the open on the next
+// event while logging is on.
+#include "log/logging_controls.h"
+
+#include "log/key_events.h"
+#include "log/log_file.h"
+#include "module/module.h"
+
+int32_t logging_state = 1;
+
+int32_t toggle_logging(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
+    logging_state = 1 - logging_state;
+    if (log_file == nullptr)
+        open_log("a");
+    if (logging_state == 1) {
+        write_record(RECORD_LOGGING_STARTED, elapsed_seconds());
+        logging_enabled = 1;
+    } else {
+        write_record(RECORD_LOGGING_STOPPED, (long double)elapsed_seconds());
+        flush_log();
+        logging_enabled = 0;
+    }
+    return 0;
+}
+
+int32_t restart_log(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
+    close_log();
+    open_log("w");
+    logging_enabled = 1;
+    logging_state = 1;
+    if (log_file != nullptr) {
+        query_aircraft();
+        write_record(RECORD_GAUGE_REFRESHED, (long double)elapsed_seconds(), module_path);
+        write_record(RECORD_AIRCRAFT_TITLE, elapsed_seconds(), aircraft_title, aircraft_type,
+                     aircraft_model);
+        write_record(RECORD_LOGGING_STARTED, elapsed_seconds());
+    }
+    event_count = 0;
+    return 0;
+}

@@ -1,0 +1,12 @@
+// The two logging controls behind the gauge's click areas: Activate stops
+// and resumes writing, Reset truncates the log and starts it afresh.
+#pragma once
+
+#include <cstdint>
+
+#include "module/sim_interface.h"
+
+extern int32_t logging_state; // what the gauge shows: 1 ON, 0 OFF
+
+int32_t toggle_logging(PIXPOINT* point, uint32_t mouse_flags);
+int32_t restart_log(PIXPOINT* point, uint32_t mouse_flags);

@@ -1,0 +1,161 @@
+// Linux stand-ins for the Windows calls declared in platform.h, and the load
+// hook that gives the module its DllMain call as Windows would.
+#ifndef _WIN32
+
+#include "platform/platform.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+// ---- Counter -----------------------------------------------------------------
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
+    return 1;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = 1000000000;
+    return 1;
+}
+
+// ---- Module path -------------------------------------------------------------
+
+DWORD GetModuleFileNameA(HMODULE module, char* path, DWORD size) {
+    if (size == 0)
+        return 0;
+    Dl_info info;
+    const char* name = nullptr;
+    char resolved[4096];
+    if (dladdr(module, &info) != 0 && info.dli_fname != nullptr && info.dli_fname[0] != '\0')
+        name = info.dli_fname;
+    else if (readlink("/proc/self/exe", resolved, sizeof resolved - 1) > 0)
+        name = resolved; // the main program has no name of its own in dladdr
+    if (name == nullptr) {
+        path[0] = '\0';
+        return 0;
+    }
+    // dlopen() keeps the name it was given; report it absolute as Windows does.
+    if (name[0] != '/' && name != resolved && realpath(name, resolved) != nullptr)
+        name = resolved;
+    else if (name == resolved)
+        resolved[readlink("/proc/self/exe", resolved, sizeof resolved - 1)] = '\0';
+    size_t length = strlen(name);
+    if (length >= size) {
+        memcpy(path, name, size - 1);
+        path[size - 1] = '\0';
+        return size;
+    }
+    memcpy(path, name, length + 1);
+    return (DWORD)length;
+}
+
+// ---- Text-mode stream --------------------------------------------------------
+
+// The stream keeps a file descriptor; stdio does the buffering and hands each
+// full buffer to text_write, which expands line feeds on the way out.
+struct TextFile {
+    int fd;
+};
+
+static TextFile text_files[4]; // the module keeps one stream open at a time
+static FILE* open_streams[4];  // for closing at unload
+
+static bool write_fully(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t done = write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += done;
+        size -= (size_t)done;
+    }
+    return true;
+}
+
+static ssize_t text_write(void* cookie, const char* data, size_t size) {
+    TextFile* file = (TextFile*)cookie;
+    char out[2048];
+    size_t used = 0;
+    for (size_t i = 0; i < size; i++) {
+        if (used + 2 > sizeof out) {
+            if (!write_fully(file->fd, out, used))
+                return -1;
+            used = 0;
+        }
+        if (data[i] == '\n')
+            out[used++] = '\r';
+        out[used++] = data[i];
+    }
+    if (used > 0 && !write_fully(file->fd, out, used))
+        return -1;
+    return (ssize_t)size;
+}
+
+static int text_close(void* cookie) {
+    TextFile* file = (TextFile*)cookie;
+    int result = close(file->fd);
+    file->fd = -1;
+    for (size_t i = 0; i < sizeof open_streams / sizeof open_streams[0]; i++)
+        if (&text_files[i] == file)
+            open_streams[i] = nullptr;
+    return result;
+}
+
+FILE* open_text_stream(const char* path, const char* mode) {
+    int flags;
+    if (strcmp(mode, "a") == 0)
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    else if (strcmp(mode, "w") == 0)
+        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    else {
+        errno = EINVAL;
+        return nullptr;
+    }
+    size_t slot = 0;
+    while (slot < sizeof open_streams / sizeof open_streams[0] && open_streams[slot] != nullptr)
+        slot++;
+    if (slot == sizeof open_streams / sizeof open_streams[0]) {
+        errno = EMFILE;
+        return nullptr;
+    }
+    int fd = open(path, flags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    text_files[slot].fd = fd;
+    cookie_io_functions_t io = {nullptr, text_write, nullptr, text_close};
+    FILE* stream = fopencookie(&text_files[slot], "w", io);
+    if (stream == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    open_streams[slot] = stream;
+    return stream;
+}
+
+// ---- Load and unload ---------------------------------------------------------
+
+static const char module_anchor = 0; // an address inside this module's file
+
+__attribute__((constructor)) static void module_loaded() {
+    DllMain((HINSTANCE)&module_anchor, DLL_PROCESS_ATTACH, nullptr);
+}
+
+// A stream left open at unload would keep pointers into this unloaded code;
+// close it here, as the Windows runtime flushes and closes its streams.
+__attribute__((destructor)) static void module_unloaded() {
+    for (size_t i = 0; i < sizeof open_streams / sizeof open_streams[0]; i++)
+        if (open_streams[i] != nullptr)
+            fclose(open_streams[i]);
+}
+
+#endif
