@@ -19,36 +19,59 @@ static ELEMENT_HEADER* root_element() {
     return Linkage.gauges[0]->elements_list[0];
 }
 
+// A host that runs the gauge before handing over its service table gets 0
+// (failure) rather than a call through a null table.
 static PANELS* panels() {
     return ImportTable.panels.table;
 }
 
 static int32_t gauge_query() {
-    return panels()->element_list_query(root_element());
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_query == nullptr)
+        return 0;
+    return table->element_list_query(root_element());
 }
 
 static int32_t gauge_install(void* resource_handle) {
-    return panels()->element_list_install(root_element(), resource_handle);
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_install == nullptr)
+        return 0;
+    return table->element_list_install(root_element(), resource_handle);
 }
 
 static int32_t gauge_initialize() {
-    return panels()->element_list_initialize(root_element());
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_initialize == nullptr)
+        return 0;
+    return table->element_list_initialize(root_element());
 }
 
 static int32_t gauge_update() {
-    return panels()->element_list_update(root_element());
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_update == nullptr)
+        return 0;
+    return table->element_list_update(root_element());
 }
 
 static int32_t gauge_generate(uint32_t phase) {
-    return panels()->element_list_generate(root_element(), phase);
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_generate == nullptr)
+        return 0;
+    return table->element_list_generate(root_element(), phase);
 }
 
 static int32_t gauge_draw() {
-    return panels()->element_list_plot(root_element());
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_plot == nullptr)
+        return 0;
+    return table->element_list_plot(root_element());
 }
 
 static int32_t gauge_kill() {
-    return panels()->element_list_kill(root_element());
+    PANELS* table = panels();
+    if (table == nullptr || table->element_list_kill == nullptr)
+        return 0;
+    return table->element_list_kill(root_element());
 }
 
 // ---- Header ----------------------------------------------------------------------
