@@ -1,0 +1,288 @@
+// keywatch-bench: what one call of the key-event handler costs, measured
+// against the floor of any logged record.
+//
+// The floor is everything a record needs except the name lookup: a fresh
+// counter reading turned into seconds, the event record formatted by the C
+// library with the same format and argument types, written to a stream
+// opened the same way as the log (so the CR LF expansion is in both), with
+// the same flush of all streams every fifth record.
+//
+// Usage:
+//   keywatch-bench                       ratio table (the main output)
+//   keywatch-bench --ratios [--rounds=N] [--iterations=N]
+//                                        ratio table only
+//   keywatch-bench --benchmark_filter=.. (or any Google Benchmark flag)
+//                                        the registered Google Benchmarks
+// Both --ratios and benchmark flags together run the table, then the
+// benchmarks. The table measures the floor and every case in interleaved
+// rounds, each a fixed number of calls timed with a steady clock, and shows
+// per case the median over rounds of (case time / floor time in the same
+// round) and the median ns per event. The exit status is 1 when a target is
+// missed, 0 otherwise.
+//
+// Everything runs in a fresh temporary directory, since the log is the
+// module's own "./Key_Events_Sent.log"; the directory is removed at the end.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "log/key_events.h"
+#include "log/log_file.h"
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t EVENT_DATA = 0;
+
+struct Case {
+    const char* label;
+    const char* bench_name; // Google Benchmark name
+    uint32_t id;
+    int32_t logging;  // logging_enabled while measured
+    double max_ratio; // target: at most this many floors; 0 for none
+    double max_ns;    // target: at most this many ns per event; 0 for none
+};
+
+const Case cases[] = {
+    {"logged key, table start", "KeyNearTableStart", 0x10002, 1, 1.2, 0},
+    {"logged key, table end", "KeyNearTableEnd", 0x107A4, 1, 0, 0},
+    {"key without a row (full scan)", "KeyWithoutRow", 0x10FFF, 1, 2.2, 0},
+    {"third-party event", "ThirdPartyEvent", 0x11000, 1, 0, 0},
+    {"axis event, axis logging off", "FilteredAxisEvent", 0x100E2, 1, 0, 25},
+    {"key, logging stopped", "KeyLoggingStopped", 0x10002, 0, 0, 0},
+};
+
+// ---- Floor ---------------------------------------------------------------------
+
+const char* const floor_path = "./floor.log";
+FILE* floor_file = nullptr;
+int64_t floor_start = 0;
+double floor_frequency = 1.0;
+int floor_counter = 0;
+
+// The record of the first case (KEY_SELECT_1, id 2), without the lookup.
+void floor_record() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    double seconds = (double)(now.QuadPart - floor_start) / floor_frequency;
+    fprintf(floor_file, RECORD_EVENT, (long double)seconds, (int32_t)2, "KEY_SELECT_1",
+            (int32_t)EVENT_DATA);
+    if (++floor_counter == 5) {
+        fflush(nullptr);
+        floor_counter = 0;
+    }
+}
+
+// Empties both files between measurements, so that the temporary directory
+// stays small; never inside a timed region.
+void truncate_outputs() {
+    close_log();
+    open_log("w");
+    if (floor_file != nullptr)
+        fclose(floor_file);
+    floor_file = open_text_stream(floor_path, "w");
+}
+
+void prepare_case(const Case& c) {
+    logging_enabled = c.logging;
+    axis_events_enabled = 0;
+}
+
+// ---- Google Benchmark registrations ---------------------------------------------
+
+void bm_floor(benchmark::State& state) {
+    for (auto _ : state)
+        floor_record();
+    truncate_outputs();
+}
+
+void bm_case(benchmark::State& state, const Case* c) {
+    prepare_case(*c);
+    for (auto _ : state)
+        on_key_event(c->id, EVENT_DATA, nullptr);
+    truncate_outputs();
+}
+
+void register_benchmarks() {
+    benchmark::RegisterBenchmark("Floor", bm_floor);
+    for (const Case& c : cases)
+        benchmark::RegisterBenchmark(c.bench_name, bm_case, &c);
+}
+
+// ---- Ratio table ---------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+template <typename Call> double time_calls(int iterations, Call call) {
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < iterations; i++)
+        call();
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+}
+
+std::string cpu_model() {
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos)
+            return line.substr(line.find(':') + 2);
+    return "unknown";
+}
+
+bool run_ratio_table(int rounds, int iterations) {
+    constexpr size_t case_count = sizeof cases / sizeof cases[0];
+    std::vector<double> floor_ns;
+    std::vector<std::vector<double>> case_ns(case_count), case_ratio(case_count);
+
+    // Round 0 warms caches, the file system and the branch predictors; it is not kept.
+    for (int round = 0; round <= rounds; round++) {
+        truncate_outputs();
+        double floor_time = time_calls(iterations, floor_record);
+        if (round > 0)
+            floor_ns.push_back(floor_time / iterations);
+        for (size_t i = 0; i < case_count; i++) {
+            const Case& c = cases[i];
+            prepare_case(c);
+            double t = time_calls(iterations, [&] { on_key_event(c.id, EVENT_DATA, nullptr); });
+            if (round > 0) {
+                case_ns[i].push_back(t / iterations);
+                case_ratio[i].push_back(t / floor_time);
+            }
+        }
+    }
+    truncate_outputs();
+
+    printf("keywatch-bench: on_key_event against the floor (format + write + periodic flush)\n");
+    printf("machine: %s, %u logical CPUs\n", cpu_model().c_str(),
+           std::thread::hardware_concurrency());
+    printf("%d rounds of %d calls each; medians over rounds\n\n", rounds, iterations);
+    printf("%-32s %-8s %12s %14s  %-16s %s\n", "case", "event", "ns/event", "x floor", "target",
+           "result");
+    printf("%-32s %-8s %12.1f %14s\n", "floor", "-", median(floor_ns), "1.00");
+    bool all_met = true;
+    for (size_t i = 0; i < case_count; i++) {
+        const Case& c = cases[i];
+        double ns = median(case_ns[i]);
+        double ratio = median(case_ratio[i]);
+        char target[32] = "-";
+        const char* result = "";
+        if (c.max_ratio > 0) {
+            snprintf(target, sizeof target, "<= %.1fx floor", c.max_ratio);
+            result = ratio <= c.max_ratio ? "PASS" : "MISS";
+        } else if (c.max_ns > 0) {
+            snprintf(target, sizeof target, "<= %.0f ns", c.max_ns);
+            result = ns <= c.max_ns ? "PASS" : "MISS";
+        }
+        if (strcmp(result, "MISS") == 0)
+            all_met = false;
+        char event[16];
+        snprintf(event, sizeof event, "0x%05X", (unsigned)c.id);
+        printf("%-32s %-8s %12.1f %14.2f  %-16s %s\n", c.label, event, ns, ratio, target, result);
+    }
+    fflush(stdout);
+    return all_met;
+}
+
+// ---- Working directory -----------------------------------------------------------
+
+struct TemporaryDirectory {
+    fs::path previous = fs::current_path();
+    fs::path path;
+
+    TemporaryDirectory() {
+        std::string pattern = (fs::temp_directory_path() / "keywatch-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            perror("keywatch-bench: mkdtemp");
+            exit(2);
+        }
+        path = pattern;
+        fs::current_path(path);
+    }
+
+    ~TemporaryDirectory() {
+        fs::current_path(previous);
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+bool parse_count(const char* arg, const char* flag, int* value) {
+    size_t length = strlen(flag);
+    if (strncmp(arg, flag, length) != 0)
+        return false;
+    *value = atoi(arg + length);
+    if (*value < 1) {
+        fprintf(stderr, "keywatch-bench: %s needs a positive count\n", flag);
+        exit(2);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool ratios = argc == 1;
+    int rounds = 15;
+    int iterations = 50000;
+    // Take out this program's own flags; the rest go to Google Benchmark.
+    int kept = 1;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--ratios") == 0)
+            ratios = true;
+        else if (parse_count(argv[i], "--rounds=", &rounds) ||
+                 parse_count(argv[i], "--iterations=", &iterations))
+            ratios = true;
+        else
+            argv[kept++] = argv[i];
+    }
+    bool benchmarks = kept > 1;
+    argc = kept;
+
+    register_benchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+
+    TemporaryDirectory directory;
+    start_clock();
+    LARGE_INTEGER value;
+    QueryPerformanceCounter(&value);
+    floor_start = value.QuadPart;
+    QueryPerformanceFrequency(&value);
+    floor_frequency = (double)value.QuadPart;
+    truncate_outputs(); // opens both files
+
+    bool met = true;
+    if (ratios)
+        met = run_ratio_table(rounds, iterations);
+    if (benchmarks) {
+        if (ratios)
+            printf("\n");
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+
+    close_log();
+    if (floor_file != nullptr)
+        fclose(floor_file);
+    return met ? 0 : 1;
+}
