@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Same scenario, same log on both targets.
+#
+#   scripts/compare-logs.sh [NATIVE_BUILD_DIR [WINDOWS_BUILD_DIR]]
+#
+# (defaults build/native and build/windows, both already built). Plays every
+# scenario under examples/ and tests/scenarios/ (not tests/scenarios/bad/,
+# whose scripts are meant to be refused) twice, each time in a fresh
+# directory: through NATIVE/keywatch-sim with keywatch_x64.so, and through
+# WINDOWS/keywatch-sim.exe with keywatch_x64.dll under Wine. Then compares,
+# byte for byte:
+#   - Key_Events_Sent.log, after masking only what may rightly differ: each
+#     time value (the number after "Time=" or "Time= ") and the module path
+#     (after "Gauge Loaded= " or "Gauge Refreshed= ", up to the line end).
+#     Line ends (CR LF) are compared as they are. Before masking, each module
+#     path must name that run's own module file.
+#   - the program's standard output (what show and hover print).
+# Both runs must also exit 0. Prints a diff for each mismatch and ends with
+# "compare-logs: N passed, M failed"; exits non-zero when any scenario
+# failed or none ran.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+native_dir=$(realpath -m "${1:-build/native}")
+windows_dir=$(realpath -m "${2:-build/windows}")
+native_sim=$native_dir/keywatch-sim
+native_module=$native_dir/keywatch_x64.so
+windows_sim=$windows_dir/keywatch-sim.exe
+windows_module=$windows_dir/keywatch_x64.dll
+wine_run=$root/cmake/wine-run.sh
+wine_prefix=$windows_dir/wineprefix
+run_timeout=300 # seconds per run; a first Wine start takes a while
+
+missing=0
+for file in "$native_sim" "$native_module" "$windows_sim" "$windows_module"; do
+  if [ ! -f "$file" ]; then
+    echo "compare-logs: $file is missing: build both targets first" >&2
+    missing=1
+  fi
+done
+if [ $missing -ne 0 ]; then
+  echo "compare-logs: 0 passed, 1 failed"
+  exit 2
+fi
+
+mapfile -t scenarios < <(find examples tests/scenarios -type f -name '*.txt' \
+  -not -path 'tests/scenarios/bad/*' 2>/dev/null | LC_ALL=C sort)
+if [ ${#scenarios[@]} -eq 0 ]; then
+  echo "compare-logs: no scenarios found under examples/ or tests/scenarios/" >&2
+  echo "compare-logs: 0 passed, 1 failed"
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/compare-logs.XXXXXX")
+
+# mask LOG > MASKED: time values and module paths only.
+mask() {
+  perl -pe 's/(Time= ?)[0-9]+\.[0-9]{6}/${1}<time>/g;
+            s/((?:Gauge Loaded|Gauge Refreshed)= )[^\r\n]*/${1}<module>/g' "$1"
+}
+
+# check_paths LOG MODULE_FILE_NAME: every module path names the module file.
+check_paths() {
+  local log=$1 name=$2 bad
+  bad=$(perl -ne 'print if /(?:Gauge Loaded|Gauge Refreshed)= / && !/[\\\/]\Q'"$name"'\E\r?$/i' "$log")
+  if [ -n "$bad" ]; then
+    echo "  $log: module path does not name $name:"
+    printf '%s\n' "$bad" | sed 's/^/    /'
+    return 1
+  fi
+}
+
+# run_one SIDE SCENARIO DIR: plays SCENARIO in the fresh directory DIR.
+run_one() {
+  local side=$1 scenario=$2 dir=$3
+  mkdir -p "$dir/run"
+  if [ "$side" = native ]; then
+    (cd "$dir/run" && timeout "$run_timeout" "$native_sim" --module "$native_module" \
+      --dir "$dir/run" "$scenario") >"$dir/stdout" 2>"$dir/stderr"
+  else
+    (cd "$dir/run" && timeout "$run_timeout" "$wine_run" "$wine_prefix" "$windows_sim" \
+      --module "$windows_module" --dir "$dir/run" "$scenario") >"$dir/stdout" 2>"$dir/stderr"
+  fi
+}
+
+passed=0
+failed=0
+for scenario in "${scenarios[@]}"; do
+  case_dir=$work/${scenario//\//_}
+  problems=()
+  run_one native "$root/$scenario" "$case_dir/native"
+  native_rc=$?
+  run_one windows "$root/$scenario" "$case_dir/windows"
+  windows_rc=$?
+  for side in native windows; do
+    rc_var=${side}_rc
+    if [ "${!rc_var}" -ne 0 ]; then
+      problems+=("$side run exited ${!rc_var}: $(head -c 2000 "$case_dir/$side/stderr")")
+    fi
+  done
+
+  native_log=$case_dir/native/run/Key_Events_Sent.log
+  windows_log=$case_dir/windows/run/Key_Events_Sent.log
+  if [ -f "$native_log" ] && [ -f "$windows_log" ]; then
+    check_paths "$native_log" keywatch_x64.so >"$case_dir/paths" || problems+=("$(cat "$case_dir/paths")")
+    check_paths "$windows_log" keywatch_x64.dll >"$case_dir/paths" || problems+=("$(cat "$case_dir/paths")")
+    mask "$native_log" >"$case_dir/native.log"
+    mask "$windows_log" >"$case_dir/windows.log"
+    if ! cmp -s "$case_dir/native.log" "$case_dir/windows.log"; then
+      # cat -A shows the CR of each CR LF as ^M, so line-end differences show.
+      problems+=("logs differ (masked; - native, + windows; ^M is CR):
+$(diff -u --label native --label windows <(cat -A "$case_dir/native.log") \
+          <(cat -A "$case_dir/windows.log") | head -60)")
+    fi
+  elif [ -f "$native_log" ] || [ -f "$windows_log" ]; then
+    problems+=("only one run wrote a log (native: $([ -f "$native_log" ] && echo yes || echo no), windows: $([ -f "$windows_log" ] && echo yes || echo no))")
+  fi
+
+  if ! cmp -s "$case_dir/native/stdout" "$case_dir/windows/stdout"; then
+    problems+=("standard output differs (- native, + windows):
+$(diff -u --label native --label windows "$case_dir/native/stdout" "$case_dir/windows/stdout" | head -40)")
+  fi
+
+  if [ ${#problems[@]} -eq 0 ]; then
+    echo "PASS $scenario"
+    passed=$((passed + 1))
+  else
+    echo "FAIL $scenario"
+    printf '%s\n' "${problems[@]}" | sed 's/^/  /'
+    failed=$((failed + 1))
+  fi
+done
+
+if [ $failed -eq 0 ]; then
+  rm -rf "$work"
+else
+  echo "compare-logs: the runs are kept in $work"
+fi
+echo "compare-logs: $passed passed, $failed failed"
+[ $failed -eq 0 ] && [ $passed -gt 0 ]
