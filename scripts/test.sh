@@ -39,6 +39,23 @@ for preset in native windows sanitize; do
   run_preset "$preset"
 done
 
+# Same scenarios, same log from the Linux module and the DLL: one count per
+# scenario; a run that ends without its count line counts as one failure.
+echo "=== compare-logs: native and windows"
+log=$(mktemp)
+scripts/compare-logs.sh build/native build/windows 2>&1 | tee "$log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+line=$(grep -E '^compare-logs: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+if [ -n "$line" ]; then
+  p=$(sed -E 's/^compare-logs: ([0-9]+) passed.*/\1/' <<<"$line")
+  f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")
+else
+  p=0 f=1 status=1
+fi
+passed=$((passed + p)); failed=$((failed + f))
+summary+=("compare-logs: $p passed, $f failed")
+rm -f "$log"
+
 echo
 printf '%s\n' "${summary[@]}"
 [ $((passed + failed)) -gt 0 ] || status=1
