@@ -51,7 +51,7 @@ class Panel {
 };
 
 // Points the seven element-list entries of `table` at `panel` (one panel is
-// active at a time; null clears them).
+// active at a time; with null they answer 0 and do nothing).
 void use_panel_services(PANELS& table, Panel* panel);
 
 } // namespace sim
