@@ -14,7 +14,8 @@
 #     (after "Gauge Loaded= " or "Gauge Refreshed= ", up to the line end).
 #     Line ends (CR LF) are compared as they are. Before masking, each module
 #     path must name that run's own module file.
-#   - the program's standard output (what show and hover print).
+#   - the program's standard output (what show and hover print);
+#   - every other file the runs wrote (face pictures from face commands).
 # Both runs must also exit 0. Prints a diff for each mismatch and ends with
 # "compare-logs: N passed, M failed"; exits non-zero when any scenario
 # failed or none ran.
@@ -116,6 +117,16 @@ $(diff -u --label native --label windows <(cat -A "$case_dir/native.log") \
   elif [ -f "$native_log" ] || [ -f "$windows_log" ]; then
     problems+=("only one run wrote a log (native: $([ -f "$native_log" ] && echo yes || echo no), windows: $([ -f "$windows_log" ] && echo yes || echo no))")
   fi
+
+  # Anything else the runs wrote (face pictures) must match byte for byte.
+  others=$( (cd "$case_dir/native/run" && find . -type f ! -name Key_Events_Sent.log;
+             cd "$case_dir/windows/run" && find . -type f ! -name Key_Events_Sent.log) |
+           LC_ALL=C sort -u)
+  for file in $others; do
+    if ! cmp -s "$case_dir/native/run/$file" "$case_dir/windows/run/$file"; then
+      problems+=("${file#./} differs or was written by one run only")
+    fi
+  done
 
   if ! cmp -s "$case_dir/native/stdout" "$case_dir/windows/stdout"; then
     problems+=("standard output differs (- native, + windows):
