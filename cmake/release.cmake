@@ -48,3 +48,9 @@ if(KEYWATCH_TESTS)
             -P ${KEYWATCH_RELEASE_DIR}/check-module-exports.cmake)
 endif()
 
+
+# ---- Release zip (Windows build) -------------------------------------------------
+
+if(WIN32)
+  include(${KEYWATCH_RELEASE_DIR}/package.cmake)
+endif()

@@ -1,0 +1,70 @@
+# The release zip and the face picture it carries (Windows build only):
+#
+#   cmake --build build/windows --target package
+#
+# writes build/windows/keywatch-<version>-win64.zip with the DLL, the user
+# guide, the face picture and the licence. A test builds the zip afresh,
+# unpacks it and checks its contents against the build.
+
+# ---- Face picture --------------------------------------------------------------
+
+# The demo flight with two more commands: draw the gauge once more and write
+# the face as drawn. Same demo, same module: same picture.
+set(face_dir ${CMAKE_BINARY_DIR}/face-picture)
+set(face_png ${face_dir}/face.png)
+set(demo_script ${CMAKE_SOURCE_DIR}/examples/demo-flight.txt)
+if(NOT TARGET keywatch-sim OR NOT EXISTS ${demo_script})
+  # Without them there is no face picture and so no release zip; the zip's
+  # test says so rather than pass.
+  message(STATUS "No release zip: it needs keywatch-sim and examples/demo-flight.txt")
+  if(KEYWATCH_TESTS)
+    add_test(NAME release_zip COMMAND ${CMAKE_COMMAND} -E echo
+      "no release zip: keywatch-sim or examples/demo-flight.txt is missing")
+    set_tests_properties(release_zip PROPERTIES FAIL_REGULAR_EXPRESSION "no release zip")
+  endif()
+  return()
+endif()
+add_custom_command(OUTPUT ${face_png}
+  COMMAND ${CMAKE_COMMAND} -DDEMO=${demo_script} -DSCRIPT=${face_dir}/demo-with-face.txt
+          -DOUTPUT=${face_png} -DRUN_DIR=${face_dir}/run
+          -DWINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run.sh -DWINE_PREFIX=${CMAKE_BINARY_DIR}/wineprefix
+          -DSIM=$<TARGET_FILE:keywatch-sim> -DMODULE=$<TARGET_FILE:keywatch_module>
+          -P ${KEYWATCH_RELEASE_DIR}/make-face-picture.cmake
+  DEPENDS ${demo_script} ${KEYWATCH_RELEASE_DIR}/make-face-picture.cmake
+          keywatch-sim keywatch_module
+  COMMENT "Drawing the face picture from the demo flight (keywatch-sim under Wine)"
+  VERBATIM)
+add_custom_target(face_picture ALL DEPENDS ${face_png})
+
+# ---- Release zip ---------------------------------------------------------------
+
+# Only the "user" component goes into the zip, whatever else the project
+# installs.
+install(FILES $<TARGET_FILE:keywatch_module> DESTINATION . COMPONENT user)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${face_png} ${CMAKE_SOURCE_DIR}/LICENSE
+        DESTINATION . COMPONENT user)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME keywatch)
+set(CPACK_PACKAGE_VENDOR "the keywatch developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Key-event logging gauge for Prepar3D v4 (64-bit)")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME win64)
+set(keywatch_zip_name keywatch-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_FILE_NAME ${keywatch_zip_name})
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};keywatch;user;/")
+# Unpacks into a folder of its own name.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)
+
+if(KEYWATCH_TESTS)
+  add_test(NAME release_zip
+    COMMAND ${CMAKE_COMMAND}
+            -DCPACK=${CMAKE_CPACK_COMMAND} -DCONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
+            -DWORK_DIR=${CMAKE_BINARY_DIR}/release-zip-test
+            -DZIP_NAME=${keywatch_zip_name}.zip -DTOP=${keywatch_zip_name}
+            -DMODULE=$<TARGET_FILE:keywatch_module> -DFACE=${face_png}
+            -DGUIDE=${CMAKE_SOURCE_DIR}/docs/user-guide.md -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+            -P ${KEYWATCH_RELEASE_DIR}/check-release-zip.cmake)
+endif()
