@@ -1,0 +1,76 @@
+# Runs keywatch-sim on one scenario and checks how it ended:
+#
+#   cmake -DSIM=keywatch-sim -DSCRIPT=file.txt|"" -DRUN_DIR=dir -DEXPECT_STATUS=2
+#         [-DMODULE=file] [-DSTDIN=ON] [-DEXPECT_STDERR=regex] [-DEXPECT_STDOUT=regex]
+#         [-DEXPECT_LOG=ON|OFF] [-DEXPECT_LOG_TEXT=regex]
+#         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-run.cmake
+#
+# RUN_DIR is emptied first and given as --dir; an empty SCRIPT runs the
+# program without one, STDIN=ON feeds SCRIPT on standard input as "-". Without EXPECT_STDERR the
+# script's own "# expect: REGEX" line says what standard error must hold.
+# EXPECT_LOG says whether Key_Events_Sent.log must (ON) or must not (OFF)
+# appear in RUN_DIR.
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var SIM SCRIPT RUN_DIR EXPECT_STATUS)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "check-run: ${var} not given")
+  endif()
+endforeach()
+
+if(NOT DEFINED EXPECT_STDERR)
+  file(STRINGS "${SCRIPT}" expect_lines REGEX "^# expect: ")
+  if(NOT expect_lines)
+    message(FATAL_ERROR "check-run: ${SCRIPT} has no '# expect: REGEX' line")
+  endif()
+  list(GET expect_lines 0 EXPECT_STDERR)
+  string(REGEX REPLACE "^# expect: " "" EXPECT_STDERR "${EXPECT_STDERR}")
+endif()
+
+file(REMOVE_RECURSE "${RUN_DIR}")
+get_filename_component(parent "${RUN_DIR}" DIRECTORY)
+file(MAKE_DIRECTORY "${parent}")
+
+set(runner)
+if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
+  set(runner "${WINE_RUN}" "${WINE_PREFIX}")
+endif()
+set(args --dir "${RUN_DIR}")
+if(DEFINED MODULE)
+  list(APPEND args --module "${MODULE}")
+endif()
+set(input)
+if(STDIN)
+  list(APPEND args -)
+  set(input INPUT_FILE "${SCRIPT}")
+elseif(NOT SCRIPT STREQUAL "")
+  list(APPEND args "${SCRIPT}")
+endif()
+execute_process(COMMAND ${runner} "${SIM}" ${args} ${input} WORKING_DIRECTORY "${parent}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+
+set(report "exit status ${status}\n--- stdout:\n${out}--- stderr:\n${err}")
+if(NOT status STREQUAL EXPECT_STATUS)
+  message(FATAL_ERROR "check-run: expected exit status ${EXPECT_STATUS}, got ${report}")
+endif()
+if(NOT EXPECT_STDERR STREQUAL "" AND NOT err MATCHES "${EXPECT_STDERR}")
+  message(FATAL_ERROR "check-run: standard error lacks '${EXPECT_STDERR}'; ${report}")
+endif()
+if(DEFINED EXPECT_STDOUT AND NOT out MATCHES "${EXPECT_STDOUT}")
+  message(FATAL_ERROR "check-run: standard output lacks '${EXPECT_STDOUT}'; ${report}")
+endif()
+set(log "${RUN_DIR}/Key_Events_Sent.log")
+if(DEFINED EXPECT_LOG)
+  if(EXPECT_LOG AND NOT EXISTS "${log}")
+    message(FATAL_ERROR "check-run: no ${log} was written; ${report}")
+  elseif(NOT EXPECT_LOG AND EXISTS "${log}")
+    message(FATAL_ERROR "check-run: ${log} was written, but nothing should have run; ${report}")
+  endif()
+endif()
+if(DEFINED EXPECT_LOG_TEXT)
+  file(READ "${log}" log_text)
+  if(NOT log_text MATCHES "${EXPECT_LOG_TEXT}")
+    message(FATAL_ERROR "check-run: the log lacks '${EXPECT_LOG_TEXT}':\n${log_text}")
+  endif()
+endif()
+message(STATUS "check-run: ${SCRIPT} ended as expected (exit ${status})")
