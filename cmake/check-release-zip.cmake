@@ -5,11 +5,11 @@
 #   cmake -DCPACK=cpack -DCONFIG=build/CPackConfig.cmake -DWORK_DIR=dir
 #         -DZIP_NAME=keywatch-4.0.2-win64.zip -DTOP=keywatch-4.0.2-win64
 #         -DMODULE=keywatch_x64.dll -DFACE=face.png -DGUIDE=docs/user-guide.md
-#         -DLICENSE=LICENSE -P check-release-zip.cmake
+#         -DLICENSE=LICENSE -DVERSION=4.0.2 -P check-release-zip.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var CPACK CONFIG WORK_DIR ZIP_NAME TOP MODULE FACE GUIDE LICENSE)
+foreach(var CPACK CONFIG WORK_DIR ZIP_NAME TOP MODULE FACE GUIDE LICENSE VERSION)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check-release-zip: ${var} not given")
   endif()
@@ -56,6 +56,12 @@ endforeach()
 file(READ "${WORK_DIR}/unpacked/${TOP}/face.png" head LIMIT 24 HEX)
 if(NOT head MATCHES "^89504e470d0a1a0a0000000d49484452")
   list(APPEND problems "face.png is not a PNG image")
+endif()
+
+# The guide names the version it describes in its title.
+file(STRINGS "${WORK_DIR}/unpacked/${TOP}/user-guide.md" title LIMIT_COUNT 1)
+if(NOT title MATCHES "keywatch ${VERSION}[^.0-9]")
+  list(APPEND problems "user-guide.md's title '${title}' does not name version ${VERSION}")
 endif()
 
 if(problems)

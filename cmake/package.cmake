@@ -66,5 +66,6 @@ if(KEYWATCH_TESTS)
             -DZIP_NAME=${keywatch_zip_name}.zip -DTOP=${keywatch_zip_name}
             -DMODULE=$<TARGET_FILE:keywatch_module> -DFACE=${face_png}
             -DGUIDE=${CMAKE_SOURCE_DIR}/docs/user-guide.md -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+            -DVERSION=${PROJECT_VERSION}
             -P ${KEYWATCH_RELEASE_DIR}/check-release-zip.cmake)
 endif()
