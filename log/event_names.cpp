@@ -1427,12 +1427,15 @@ const EventNameEntry event_names[event_name_rows] = {
 };
 // clang-format on
 
-// Plain linear scan in table order, up to and including the terminator row.
+// Plain linear scan in table order; the first matching row wins. The
+// terminator is the last row and no named row carries its id, so ending the
+// scan at the terminator row is ending it at the table's bound, and each row
+// costs a single compare. A number without a row walks all 1,419 named rows,
+// so the loop is unrolled to keep that walk cheap.
 const char* lookup_event_name(uint32_t id, const char* default_name) {
-    for (size_t i = 0; i < event_name_rows; ++i) {
-        if (event_names[i].id == 0xFFFFFFFF) {
-            break; // terminator reached without a match
-        }
+    constexpr size_t named_rows = event_name_rows - 1;
+#pragma GCC unroll 16
+    for (size_t i = 0; i < named_rows; ++i) {
         if (event_names[i].id == id) {
             return event_names[i].name; // first match wins
         }
