@@ -237,26 +237,21 @@ void Host::place(std::optional<std::string> parameters) {
 // tree, so they run once however many instances there are.
 void Host::install_gauge() {
     GAUGEHDR& gauge = instances_.front()->header;
+    bool ok = true; // every routine gave its service's success
     auto around = [&](int32_t pre, auto&& routine) {
         for (auto& instance : instances_)
             notify(*instance, pre);
-        routine();
+        ok = routine() != 0 && ok;
         for (auto& instance : instances_)
             notify(*instance, pre + 1);
     };
-    around(PANEL_SERVICE_PRE_QUERY, [&] {
-        if (gauge.query_routine != nullptr)
-            gauge.query_routine();
-    });
-    around(PANEL_SERVICE_PRE_INSTALL, [&] {
-        if (gauge.install_routine != nullptr)
-            gauge.install_routine(library_);
-    });
-    around(PANEL_SERVICE_PRE_INITIALIZE, [&] {
-        if (gauge.initialize_routine != nullptr)
-            gauge.initialize_routine();
-    });
-    if (!panel_->installed())
+    around(PANEL_SERVICE_PRE_QUERY,
+           [&] { return gauge.query_routine != nullptr ? gauge.query_routine() : 1; });
+    around(PANEL_SERVICE_PRE_INSTALL,
+           [&] { return gauge.install_routine != nullptr ? gauge.install_routine(library_) : 1; });
+    around(PANEL_SERVICE_PRE_INITIALIZE,
+           [&] { return gauge.initialize_routine != nullptr ? gauge.initialize_routine() : 1; });
+    if (!ok || !panel_->installed())
         throw HostError("the gauge could not be installed: " + panel_->error());
     installed_ = true;
 }
@@ -279,14 +274,16 @@ void Host::frame() {
         throw HostError("frame needs a placed gauge");
     if (!installed_)
         install_gauge();
+    bool ok = true; // every routine gave its service's success
     for (auto& instance : instances_) {
+        GAUGEHDR& gauge = instance->header;
         notify(*instance, PANEL_SERVICE_PRE_UPDATE);
-        if (instance->header.update_routine != nullptr)
-            instance->header.update_routine();
-        if (instance->header.draw_routine != nullptr)
-            instance->header.draw_routine();
+        if (gauge.update_routine != nullptr)
+            ok = gauge.update_routine() != 0 && ok;
+        if (gauge.draw_routine != nullptr)
+            ok = gauge.draw_routine() != 0 && ok;
     }
-    if (!panel_->drawn())
+    if (!ok || !panel_->drawn())
         throw HostError("the gauge could not be drawn: " + panel_->error());
 }
 
