@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The main job: builds keywatch for Linux and Windows, flies the demo session
+# (examples/demo-flight.txt) through the stand-in simulator with the Linux
+# module and with the Windows DLL under Wine, and builds the release zip.
+# Installs what it lacks. Prints where the logs, the face picture and the zip are.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo"
+scripts/install-deps.sh
+
+for preset in native windows; do
+  echo "=== building $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" | tail -n 1
+done
+echo "=== packaging"
+cmake --build build/windows --target package | grep -E 'package:|generated' || true
+
+out="$repo/out/demo"
+rm -rf "$out"
+mkdir -p "$out/linux" "$out/windows"
+# The demo as written, then one more frame to draw the face picture.
+script() { cat "$repo/examples/demo-flight.txt"; printf '\n# the face, as the flight ends\nframe\nface face.png\n'; }
+
+echo "=== the demo flight, Linux module ($out/linux)"
+(cd "$out/linux" && script | "$repo/build/native/keywatch-sim" -)
+echo "=== the same flight, Windows DLL under Wine ($out/windows)"
+(cd "$out/windows" && script | "$repo/cmake/wine-run.sh" "$repo/build/windows/wineprefix" \
+  "$repo/build/windows/keywatch-sim.exe" - >/dev/null)
+
+echo
+echo "Log (Linux module):    $out/linux/Key_Events_Sent.log"
+echo "Log (Windows DLL):     $out/windows/Key_Events_Sent.log"
+echo "Face picture:          $out/linux/face.png"
+echo "Release zip:           $repo/build/windows/keywatch-4.0.2-win64.zip"
+echo
+echo "--- first lines of the log ---"
+head -n 12 "$out/linux/Key_Events_Sent.log" | tr -d '\r'
+echo
