@@ -36,6 +36,7 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include "log/key_events.h"
 #include "log/log_file.h"
@@ -87,12 +88,15 @@ void floor_record() {
 }
 
 // Empties both files between measurements, so that the temporary directory
-// stays small; never inside a timed region.
+// stays small; never inside a timed region. Closing a file that was opened
+// truncated starts its write-back on some file systems (ext4 among them);
+// sync() waits for that, so that it does not run during the next timing.
 void truncate_outputs() {
     close_log();
-    open_log("w");
     if (floor_file != nullptr)
         fclose(floor_file);
+    sync();
+    open_log("w");
     floor_file = open_text_stream(floor_path, "w");
 }
 
