@@ -86,24 +86,24 @@ TEST_F(Activate, TwiceStopsThenStartsAndEachClickIsOnDiskAtOnceWhenStopping) {
     EXPECT_EQ(logging_state, 0);
     EXPECT_EQ(logging_enabled, 0);
     // Stopping flushes the log itself.
-    EXPECT_EQ(masked_log(), "\r\n Time= S Logging Stopped");
+    EXPECT_EQ(masked_log(), "\r\n Time= T Logging Stopped");
 
     EXPECT_EQ(toggle_logging(nullptr, 0), 0);
     EXPECT_EQ(logging_state, 1);
     EXPECT_EQ(logging_enabled, 1);
     close_log();
-    EXPECT_EQ(masked_log(), "\r\n Time= S Logging Stopped\r\n Time= S Logging Started");
+    EXPECT_EQ(masked_log(), "\r\n Time= T Logging Stopped\r\n Time= T Logging Started");
 }
 
 TEST_F(Activate, StopWithNoLogOpenAppendsOnlyItsStopLine) {
     start_clock();
-    write_file("\r\n earlier run");
+    write_log("\r\n earlier run");
     toggle_logging(nullptr, 0);
-    EXPECT_EQ(masked_log(), "\r\n earlier run\r\n Time= S Logging Stopped");
+    EXPECT_EQ(masked_log(), "\r\n earlier run\r\n Time= T Logging Stopped");
     on_key_event(0x10022, 0, nullptr);
     on_key_event(0x11000, 0, nullptr);
     close_log();
-    EXPECT_EQ(masked_log(), "\r\n earlier run\r\n Time= S Logging Stopped");
+    EXPECT_EQ(masked_log(), "\r\n earlier run\r\n Time= T Logging Stopped");
     EXPECT_EQ(event_count, 2);
 }
 
@@ -124,7 +124,7 @@ using Reset = WithFakeServices;
 
 TEST_F(Reset, WithLoggingOffStartsAFreshLogOfThreeRecords) {
     start_clock();
-    write_file("\r\n earlier run");
+    write_log("\r\n earlier run");
     on_key_event(0x10022, 0, nullptr); // buffered when Reset closes the stream
     toggle_logging(nullptr, 0);
     on_key_event(0x11000, 0, nullptr);
@@ -144,9 +144,9 @@ TEST_F(Reset, WithLoggingOffStartsAFreshLogOfThreeRecords) {
     close_log();
 
     MaskedLog log = mask_times(read_log());
-    EXPECT_EQ(log.text, "\r\n Time= S Gauge Refreshed= "
-                        "\r\n Time= S Aircraft Title= Beech Baron Type= Mooney Model= M20T"
-                        "\r\n Time= S Logging Started");
+    EXPECT_EQ(log.text, "\r\n Time= T Gauge Refreshed= "
+                        "\r\n Time= T Aircraft Title= Beech Baron Type= Mooney Model= M20T"
+                        "\r\n Time= T Logging Started");
     ASSERT_EQ(log.times.size(), 3u);
     EXPECT_LE(log.times[0], log.times[1]);
     EXPECT_LE(log.times[1], log.times[2]);
@@ -188,14 +188,14 @@ using ModuleLifecycle = WithFakeServices;
 // The two load records, with the module's path as the platform gives it.
 std::string load_records(const std::string& title, const std::string& type,
                          const std::string& model) {
-    return "\r\n\r\n Time=S; Aircraft Loaded Title=" + title + "; Type=" + type +
-           "; Model=" + model + "\r\n Time= S Gauge Loaded= " + module_path;
+    return "\r\n\r\n Time=T; Aircraft Loaded Title=" + title + "; Type=" + type +
+           "; Model=" + model + "\r\n Time= T Gauge Loaded= " + module_path;
 }
 
 TEST_F(ModuleLifecycle, StartWritesBothLoadRecordsWhateverLoggingSays) {
     for (int32_t enabled : {1, 0}) {
         SCOPED_TRACE(enabled);
-        write_file("");
+        write_log("");
         logging_enabled = enabled;
         module_init();
         EXPECT_NE(module_path[0], '\0');
@@ -210,7 +210,7 @@ TEST_F(ModuleLifecycle, StartWritesBothLoadRecordsWhateverLoggingSays) {
 }
 
 TEST_F(ModuleLifecycle, StartAppendsToAnEarlierRun) {
-    write_file("\r\n earlier run");
+    write_log("\r\n earlier run");
     module_init();
     close_log();
     EXPECT_EQ(masked_log(), "\r\n earlier run" + load_records("Mooney Bravo", "Mooney", "M20T"));
@@ -221,10 +221,10 @@ TEST_F(ModuleLifecycle, StopWritesClosingRecordsByLoggingState) {
         int32_t enabled;
         const char* closing;
     };
-    for (const Case& c : {Case{1, "\r\n Time= S Logging Stopped\r\n Time= S Log File Closed"},
-                          Case{0, "\r\n Time= S Log File Closed"}}) {
+    for (const Case& c : {Case{1, "\r\n Time= T Logging Stopped\r\n Time= T Log File Closed"},
+                          Case{0, "\r\n Time= T Log File Closed"}}) {
         SCOPED_TRACE(c.enabled);
-        write_file("");
+        write_log("");
         module_init();
         logging_enabled = c.enabled;
         module_deinit();
@@ -252,7 +252,7 @@ TEST_F(ModuleLifecycle, StartAndStopWithoutServiceTableStillWriteTheRecords) {
     module_init();
     module_deinit();
     EXPECT_EQ(masked_log(), load_records("Kept", "", "") +
-                                "\r\n Time= S Logging Stopped\r\n Time= S Log File Closed");
+                                "\r\n Time= T Logging Stopped\r\n Time= T Log File Closed");
     EXPECT_TRUE(services_.asked.empty());
 }
 

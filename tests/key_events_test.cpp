@@ -35,24 +35,24 @@ struct ClassCase {
 };
 
 const ClassCase class_cases[] = {
-    {"KeyIdMin", 0x10000, 0, 0, "\r\n Time=S; id=0; event_in=KEY_ID_MIN; evdata=0", "KEY_ID_MIN"},
-    {"AfterSelect4HasNoRow", 0x10006, 7, 0, "\r\n Time=S; id=6; event_in=null; evdata=7", "null"},
-    {"LastOfKeySpanHasNoRow", 0x10FFF, 1, 0, "\r\n Time=S; id=4095; event_in=null; evdata=1",
+    {"KeyIdMin", 0x10000, 0, 0, "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=0", "KEY_ID_MIN"},
+    {"AfterSelect4HasNoRow", 0x10006, 7, 0, "\r\n Time=T; id=6; event_in=null; evdata=7", "null"},
+    {"LastOfKeySpanHasNoRow", 0x10FFF, 1, 0, "\r\n Time=T; id=4095; event_in=null; evdata=1",
      "null"},
     {"AxisWithAxisLoggingOn", 0x100E2, 16383, 1,
-     "\r\n Time=S; id=226; event_in=KEY_AXIS_ELEVATOR_SET; evdata=16383", "KEY_AXIS_ELEVATOR_SET"},
+     "\r\n Time=T; id=226; event_in=KEY_AXIS_ELEVATOR_SET; evdata=16383", "KEY_AXIS_ELEVATOR_SET"},
     {"LastAxisWithAxisLoggingOn", 0x102F4, 0, 1,
-     "\r\n Time=S; id=756; event_in=KEY_AXIS_MIXTURE_SET; evdata=0", "KEY_AXIS_MIXTURE_SET"},
+     "\r\n Time=T; id=756; event_in=KEY_AXIS_MIXTURE_SET; evdata=0", "KEY_AXIS_MIXTURE_SET"},
     {"AfterAxisRangeWithAxisLoggingOff", 0x100E7, 5, 0,
-     "\r\n Time=S; id=231; event_in=KEY_PROP_PITCH_SET; evdata=5", "KEY_PROP_PITCH_SET"},
+     "\r\n Time=T; id=231; event_in=KEY_PROP_PITCH_SET; evdata=5", "KEY_PROP_PITCH_SET"},
     {"AfterAxisRangeWithAxisLoggingOn", 0x100E7, 5, 1,
-     "\r\n Time=S; id=231; event_in=KEY_PROP_PITCH_SET; evdata=5", "KEY_PROP_PITCH_SET"},
+     "\r\n Time=T; id=231; event_in=KEY_PROP_PITCH_SET; evdata=5", "KEY_PROP_PITCH_SET"},
     {"FirstUserDefined", 0x11000, 42, 0,
-     "\r\n Time= S id= 4096 event_in= User_Defined_Event evdata= 42", "User_Defined_Event"},
+     "\r\n Time= T id= 4096 event_in= User_Defined_Event evdata= 42", "User_Defined_Event"},
     {"LargestNumberAndData", 0xFFFFFFFF, 0xFFFFFFFF, 0,
-     "\r\n Time= S id= -65537 event_in= User_Defined_Event evdata= -1", "User_Defined_Event"},
+     "\r\n Time= T id= -65537 event_in= User_Defined_Event evdata= -1", "User_Defined_Event"},
     {"KeyWithNegativeData", 0x10022, 0x80000000, 0,
-     "\r\n Time=S; id=34; event_in=KEY_GEAR_TOGGLE; evdata=-2147483648", "KEY_GEAR_TOGGLE"},
+     "\r\n Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=-2147483648", "KEY_GEAR_TOGGLE"},
     {"AxisWithAxisLoggingOff", 0x100E2, 16383, 0, "", nullptr},
     {"LastAxisWithAxisLoggingOff", 0x102F4, 16383, 0, "", nullptr},
     {"BelowKeyRange", 0xFFFF, 1, 1, "", nullptr},
@@ -96,7 +96,7 @@ TEST_F(KeyEvents, WhileLoggingIsOffAnOpenLogGetsNothing) {
     on_key_event(0x10022, 0, nullptr);
     on_key_event(0x11000, 0, nullptr);
     close_log();
-    EXPECT_EQ(masked_log(), "\r\n Time=S; id=0; event_in=KEY_ID_MIN; evdata=0");
+    EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=0");
     EXPECT_EQ(event_count, 3);
 }
 
@@ -116,9 +116,9 @@ TEST_F(KeyEvents, CountWrapsFromLargestToSmallest) {
 // ---- Periodic flush ---------------------------------------------------------------
 
 TEST_F(KeyEvents, FifthCallOfAnyClassesFlushesEveryRecord) {
-    const std::string expected = "\r\n Time=S; id=34; event_in=KEY_GEAR_TOGGLE; evdata=1"
-                                 "\r\n Time= S id= 4096 event_in= User_Defined_Event evdata= 2"
-                                 "\r\n Time=S; id=25; event_in=KEY_PAUSE_TOGGLE; evdata=3";
+    const std::string expected = "\r\n Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=1"
+                                 "\r\n Time= T id= 4096 event_in= User_Defined_Event evdata= 2"
+                                 "\r\n Time=T; id=25; event_in=KEY_PAUSE_TOGGLE; evdata=3";
     on_key_event(0xFFFF, 0, nullptr);  // below range
     on_key_event(0x100E2, 0, nullptr); // axis, axis logging off
     on_key_event(0x10022, 1, nullptr);
@@ -176,7 +176,7 @@ TEST_F(KeyEvents, UnopenableLogDropsRecordsUntilItCanBeOpened) {
     ASSERT_NE(log_file, nullptr);
     EXPECT_EQ(event_count, 3);
     close_log();
-    EXPECT_EQ(masked_log(), "\r\n Time=S; id=0; event_in=KEY_ID_MIN; evdata=9");
+    EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=9");
 }
 
 TEST_F(KeyEvents, BelowRangeEventStillTriesTheOpen) {

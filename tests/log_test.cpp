@@ -45,7 +45,7 @@ TEST_F(LogFile, LineBreaksAreCarriageReturnLineFeedAndNeverEndTheFile) {
 // ---- Open modes ---------------------------------------------------------------------
 
 TEST_F(LogFile, AppendKeepsWhatWasThere) {
-    write_file("\r\n earlier run");
+    write_log("\r\n earlier run");
     open_log("a");
     ASSERT_NE(log_file, nullptr);
     write_record("\n%s", "this run");
@@ -63,7 +63,7 @@ TEST_F(LogFile, AppendCreatesAMissingFile) {
 }
 
 TEST_F(LogFile, TruncateDropsWhatWasThere) {
-    write_file("\r\n earlier run, longer than what follows");
+    write_log("\r\n earlier run, longer than what follows");
     open_log("w");
     ASSERT_NE(log_file, nullptr);
     write_record("\n%s", "fresh");

@@ -38,7 +38,7 @@ struct Expected {
     bool counted = false;
     const char* table_name = nullptr; // a row's own pointer, when the name comes from the table
     std::string name;                 // the name, when counted
-    std::string record;               // with the time masked as S; empty when nothing is written
+    std::string record;               // with the time masked as T; empty when nothing is written
 };
 
 Expected expected_for(uint32_t id, uint32_t data, bool axis_logging) {
@@ -47,7 +47,7 @@ Expected expected_for(uint32_t id, uint32_t data, bool axis_logging) {
     if (id >= 0x11000) {
         e.counted = true;
         e.name = "User_Defined_Event";
-        e.record = "\r\n Time= S id= " + written_id +
+        e.record = "\r\n Time= T id= " + written_id +
                    " event_in= User_Defined_Event evdata= " + as_signed_text(data);
         return e;
     }
@@ -64,7 +64,7 @@ Expected expected_for(uint32_t id, uint32_t data, bool axis_logging) {
     } else {
         e.name = axis ? "unknown" : "null";
     }
-    e.record = "\r\n Time=S; id=" + written_id + "; event_in=" + e.name +
+    e.record = "\r\n Time=T; id=" + written_id + "; event_in=" + e.name +
                "; evdata=" + as_signed_text(data);
     return e;
 }
@@ -222,11 +222,11 @@ TEST_F(Sweep, AircraftAnswersOfEveryLengthAndByteValue) {
         std::string kept = length <= 259 ? std::string(title.data(), length) : "";
         EXPECT_EQ(std::string(aircraft_title), kept) << "length " << length;
 
-        expected += "\r\n\r\n Time=S; Aircraft Loaded Title=" + in_file(title) +
+        expected += "\r\n\r\n Time=T; Aircraft Loaded Title=" + in_file(title) +
                     "; Type=" + in_file(answers["(A:ATC TYPE, string)"]) +
                     "; Model=" + in_file(answers["(A:ATC MODEL, string)"]);
-        expected += "\r\n Time= S Gauge Loaded= " + std::string(module_path);
-        expected += "\r\n Time= S Logging Stopped\r\n Time= S Log File Closed";
+        expected += "\r\n Time= T Gauge Loaded= " + std::string(module_path);
+        expected += "\r\n Time= T Logging Stopped\r\n Time= T Log File Closed";
     }
     answers.clear();
     expect_log(expected);

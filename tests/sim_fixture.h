@@ -1,0 +1,238 @@
+// Shared test fixtures. Every test runs in a fresh temporary working
+// directory of its own, since the log path is relative; the log is read back
+// byte for byte, with its time values checked and masked, whole or split into
+// lines. Where a test names the built module file (KEYWATCH_MODULE_FILE),
+// SimTest also loads it into the stand-in simulator, as the simulator does.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+using Lines = std::vector<std::string>;
+
+inline const char* const log_name = "Key_Events_Sent.log";
+
+// ---- Reading the log ----------------------------------------------------------------
+
+// The whole file as bytes, through a handle of its own; empty when absent.
+inline std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string read_log() {
+    return read_file(log_name);
+}
+
+inline void write_log(const std::string& bytes) {
+    std::ofstream(log_name, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A log with each time value replaced by "T", and the values themselves.
+struct MaskedLog {
+    std::string text;
+    std::vector<double> times;
+};
+
+// Every value after "Time=" or "Time= " must be fixed notation with exactly
+// six decimals; anything else fails the test. Nothing but the value is masked.
+inline MaskedLog mask_times(const std::string& log) {
+    MaskedLog masked;
+    size_t pos = 0;
+    for (size_t at; (at = log.find("Time=", pos)) != std::string::npos;) {
+        size_t start = at + 5;
+        if (start < log.size() && log[start] == ' ')
+            start++;
+        size_t end = start;
+        while (end < log.size() && log[end] >= '0' && log[end] <= '9')
+            end++;
+        const size_t integer_digits = end - start;
+        size_t decimals = 0;
+        if (end < log.size() && log[end] == '.')
+            while (++end < log.size() && log[end] >= '0' && log[end] <= '9')
+                decimals++;
+        if (integer_digits == 0 || decimals != 6)
+            ADD_FAILURE() << "time not in fixed six-decimal form at byte " << at << ": "
+                          << log.substr(at, 24);
+        else
+            masked.times.push_back(std::stod(log.substr(start, end - start)));
+        masked.text += log.substr(pos, start - pos) + "T";
+        pos = end;
+    }
+    masked.text += log.substr(pos);
+    return masked;
+}
+
+inline std::string masked_log() {
+    return mask_times(read_log()).text;
+}
+
+// The masked log split at its CR LF breaks.
+inline Lines log_lines() {
+    const std::string text = masked_log();
+    Lines lines;
+    for (size_t start = 0;;) {
+        const size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return lines;
+        start = end + 2;
+    }
+}
+
+// ---- A fresh working directory per test -------------------------------------------------
+
+class WorkingDirectoryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_directory_ = fs::current_path();
+        std::random_device seed;
+        std::mt19937_64 random((uint64_t(seed()) << 32) ^ seed());
+        do
+            directory_ = fs::temp_directory_path() /
+                         ("keywatch-test-" + std::to_string(random() % 1000000000u));
+        while (!fs::create_directory(directory_));
+        fs::current_path(directory_);
+    }
+
+    void TearDown() override {
+        fs::current_path(previous_directory_);
+        std::error_code ignored;
+        fs::remove_all(directory_, ignored);
+    }
+
+    fs::path directory_;
+
+  private:
+    fs::path previous_directory_;
+};
+
+#ifdef KEYWATCH_MODULE_FILE
+
+// ---- The built module file in the stand-in simulator ---------------------------------
+
+#include <memory>
+#include <optional>
+
+#include "sim/host.h"
+#include "sim/module_resources.h"
+
+constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
+constexpr uint32_t KEY_WITHOUT_ROW = 0x10006;
+constexpr uint32_t KEY_AXIS_ELEVATOR_SET = 0x100E2;
+constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+
+struct Point {
+    int32_t x, y;
+};
+constexpr Point activate_area{30, 30}; // child (5, 20, 61, 33) over the icon
+constexpr Point reset_area{100, 30};   // child (72, 20, 55, 33) over RST
+constexpr Point activate_band{30, 12}; // parent (5, 10, 61, 43) above its child
+constexpr Point reset_band{100, 12};   // parent (72, 10, 55, 43) above its child
+constexpr Point counter_band{60, 65};  // parent (1, 55, 128, 24)
+
+// The module's own path as the module reports it: absolute, with the
+// platform's separators.
+inline std::string module_file_path() {
+    return fs::path(KEYWATCH_MODULE_FILE).make_preferred().string();
+}
+
+// The masked lines of the records the module writes.
+inline std::string aircraft_loaded(const std::string& title = "Mooney Bravo",
+                                   const std::string& type = "Mooney",
+                                   const std::string& model = "M20T") {
+    return " Time=T; Aircraft Loaded Title=" + title + "; Type=" + type + "; Model=" + model;
+}
+inline const std::string aircraft_title_line =
+    " Time= T Aircraft Title= Mooney Bravo Type= Mooney Model= M20T";
+inline const std::string gear_toggle = " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0";
+inline const std::string logging_started = " Time= T Logging Started";
+inline const std::string logging_stopped = " Time= T Logging Stopped";
+inline const std::string log_file_closed = " Time= T Log File Closed";
+inline std::string gauge_loaded() {
+    return " Time= T Gauge Loaded= " + module_file_path();
+}
+inline std::string gauge_refreshed() {
+    return " Time= T Gauge Refreshed= " + module_file_path();
+}
+
+// The built module file loaded into a host that answers the aircraft queries
+// with a Mooney Bravo. counter() and icon_on() draw a frame first.
+class SimTest : public WorkingDirectoryTest {
+  protected:
+    void SetUp() override {
+        WorkingDirectoryTest::SetUp();
+        host_ = std::make_unique<sim::Host>(KEYWATCH_MODULE_FILE);
+        answer("Mooney Bravo", "Mooney", "M20T");
+    }
+
+    void TearDown() override {
+        host_.reset();
+        WorkingDirectoryTest::TearDown();
+    }
+
+    // What the host answers from now on; none leaves the module's slot untouched.
+    void answer(std::optional<std::string> title, std::optional<std::string> type,
+                std::optional<std::string> model) {
+        host_->set_answer(sim::AircraftField::title, std::move(title));
+        host_->set_answer(sim::AircraftField::type, std::move(type));
+        host_->set_answer(sim::AircraftField::model, std::move(model));
+    }
+
+    // The module started with one gauge placed and drawn once.
+    void start_with_gauge(std::optional<std::string> parameters = std::nullopt) {
+        host_->start();
+        host_->place(std::move(parameters));
+        host_->frame();
+    }
+
+    bool click(Point p) {
+        return host_->click(p.x, p.y);
+    }
+    void press(Point p) {
+        ASSERT_TRUE(click(p)) << p.x << "," << p.y;
+    }
+    std::optional<std::string> hover(Point p) const {
+        return host_->hover(p.x, p.y);
+    }
+    void send(uint32_t id, uint32_t count = 1) {
+        for (uint32_t i = 0; i < count; ++i)
+            host_->send_event(id, 0);
+    }
+    std::string counter() {
+        host_->frame();
+        return host_->panel().counter_text();
+    }
+    bool icon_on() {
+        host_->frame();
+        return host_->panel().icon_on();
+    }
+
+    std::unique_ptr<sim::Host> host_;
+};
+
+// Pixels in the box x0 <= x < x1, y0 <= y < y1 (cut to the image) for which
+// `match` holds, or that have exactly `colour` (0xRRGGBB).
+template <typename Match>
+int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, Match match) {
+    int n = 0;
+    for (int y = std::max(y0, 0); y < std::min(y1, b.height); ++y)
+        for (int x = std::max(x0, 0); x < std::min(x1, b.width); ++x)
+            n += match(b.pixels[size_t(y) * size_t(b.width) + size_t(x)]) ? 1 : 0;
+    return n;
+}
+inline int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colour) {
+    return count_in(b, x0, y0, x1, y1, [colour](uint32_t c) { return c == colour; });
+}
+
+#endif
