@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds keywatch for every target and runs every test: the native Linux
 # build, the Windows x64 DLL under Wine, and the native build again under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Installs what it lacks.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fixed-seed run
+# of the libFuzzer harness (clang). Installs what it lacks.
 # Exits non-zero when any step or test fails, or when no test ran.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -35,7 +36,7 @@ run_preset() {
   rm -f "$log"
 }
 
-for preset in native windows sanitize; do
+for preset in native windows sanitize fuzz; do
   run_preset "$preset"
 done
 
