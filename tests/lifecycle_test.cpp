@@ -36,13 +36,15 @@ TEST_F(Lifecycle, StartWritesTheLoadLinesEvenWithLoggingStopped) {
     EXPECT_EQ(counter(), "Events = 00003"); // counted all the same
     EXPECT_FALSE(icon_on());
     host_->stop();
+    answer("Beech Baron", "Beech", "B58"); // asked again, logging off or not
     host_->start();
     send(KEY_GEAR_TOGGLE);
     host_->stop();
     // With logging off, stop writes only the closing line and events write nothing.
-    EXPECT_EQ(log_lines(),
-              (Lines{"", "", aircraft_loaded(), gauge_loaded(), logging_stopped, log_file_closed,
-                     "", aircraft_loaded(), gauge_loaded(), log_file_closed}));
+    EXPECT_EQ(
+        log_lines(),
+        (Lines{"", "", aircraft_loaded(), gauge_loaded(), logging_stopped, log_file_closed, "",
+               aircraft_loaded("Beech Baron", "Beech", "B58"), gauge_loaded(), log_file_closed}));
 }
 
 TEST_F(Lifecycle, StopWithNoLogOpenWritesNothingAndStillRemovesTheHandler) {
