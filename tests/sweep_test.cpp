@@ -138,31 +138,29 @@ class Sweep : public ModuleStateTest {
 
 // ---- Event numbers -----------------------------------------------------------------
 
-TEST_F(Sweep, EveryNumberUpTo0x1FFFF) {
+// The numbers from `first` to `last` in steps of `step`.
+std::vector<uint32_t> numbers(uint64_t first, uint64_t last, uint64_t step = 1) {
     std::vector<uint32_t> ids;
-    for (uint32_t id = 0; id <= 0x1FFFF; id++)
-        ids.push_back(id);
-    sweep(ids, false);
+    for (uint64_t id = first; id <= last; id += step)
+        ids.push_back((uint32_t)id);
+    return ids;
+}
+
+TEST_F(Sweep, EveryNumberUpTo0x1FFFF) {
+    sweep(numbers(0, 0x1FFFF), false);
     expect_log(expected_log_);
 }
 
 TEST_F(Sweep, KeySpanWithAxisLogging) {
-    std::vector<uint32_t> ids;
-    for (uint32_t id = 0x10000; id <= 0x10FFF; id++)
-        ids.push_back(id);
-    sweep(ids, true);
+    sweep(numbers(0x10000, 0x10FFF), true);
     expect_log(expected_log_);
 }
 
 TEST_F(Sweep, RestOfTheThirtyTwoBitRange) {
-    std::vector<uint32_t> ids;
-    constexpr uint64_t step = 1048573; // a prime near 2^20, so the low bits vary
-    for (uint64_t id = 0x20000; id <= 0xFFFFFFFF; id += step)
-        ids.push_back((uint32_t)id);
+    std::vector<uint32_t> ids = numbers(0x20000, 0xFFFFFFFF, 1048573); // a prime near 2^20
     // Where the written id (number - 0x10000) crosses the signed limits.
-    for (uint32_t id : {0x7FFFFFFFu, 0x80000000u, 0x8000FFFFu, 0x80010000u, 0x8001FFFFu,
-                        0xFFFEFFFFu, 0xFFFF0000u, 0xFFFFFFFEu, 0xFFFFFFFFu})
-        ids.push_back(id);
+    ids.insert(ids.end(), {0x7FFFFFFFu, 0x80000000u, 0x8000FFFFu, 0x80010000u, 0x8001FFFFu,
+                           0xFFFEFFFFu, 0xFFFF0000u, 0xFFFFFFFEu, 0xFFFFFFFFu});
     sweep(ids, false);
     sweep(ids, true);
     expect_log(expected_log_);
