@@ -10,8 +10,10 @@
 // Long run, an hour, growing its own corpus beside the committed seeds:
 //   cmake --preset fuzz && cmake --build --preset fuzz
 //   mkdir -p build/fuzz/corpus-long
-//   build/fuzz/fuzz_module -max_total_time=3600 -print_final_stats=1 \
+//   build/fuzz/fuzz_module -max_total_time=3600 -rss_limit_mb=6144 -print_final_stats=1 \
 //       build/fuzz/corpus-long fuzz/corpus
+// (AddressSanitizer keeps a record of every global of every load of the module,
+// about 27 KB a load, so memory grows by some 4 GB an hour.)
 // A crash is saved as crash-* in the directory the run was started from; run
 // the harness on that file alone to replay it, with KEYWATCH_FUZZ_TRACE=1 in
 // the environment to see every step.
