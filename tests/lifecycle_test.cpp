@@ -32,7 +32,8 @@ TEST_F(Lifecycle, StartStopStartLeavesTwoBlocksOfLoadLines) {
 TEST_F(Lifecycle, StartWritesTheLoadLinesEvenWithLoggingStopped) {
     start_with_gauge();
     press(activate_area); // logging off
-    send(KEY_GEAR_TOGGLE, 3);
+    send(KEY_GEAR_TOGGLE, 2);
+    send(THIRD_PARTY_EVENT);
     EXPECT_EQ(counter(), "Events = 00003"); // counted all the same
     EXPECT_FALSE(icon_on());
     host_->stop();
