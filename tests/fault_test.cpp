@@ -3,8 +3,8 @@
 // opened, a device with no space left, a log deleted or truncated by someone
 // else while the module holds it open; and the module's entries called in
 // orders a simulator does not normally use: clicks after stop, stop without
-// start, events and clicks before start, start again after stop. Each test
-// runs in a fresh working directory of its own, since the log path is relative.
+// start, events and clicks before start. A start again after a stop is in
+// lifecycle_test.
 
 #include <filesystem>
 #include <fstream>
@@ -241,24 +241,6 @@ TEST_F(FaultTest, BeforeStartEventsReachNothingAndClicksWorkOnTheModuleState) {
     const std::vector<double> times = mask_times(read_log()).times;
     ASSERT_EQ(times.size(), 8u);
     EXPECT_EQ(std::vector<double>(times.begin(), times.begin() + 3), std::vector<double>(3, 0.0));
-}
-
-TEST_F(FaultTest, StartAfterStopKeepsTheCounterAndStateAndCountsEachEventOnce) {
-    host_->place(std::nullopt);
-    host_->start();
-    send(KEY_GEAR_TOGGLE, 3);
-    press(activate_area); // off
-    host_->stop();
-    host_->start();
-    EXPECT_EQ(host_->handler_count(), 1u);
-    send(KEY_GEAR_TOGGLE, 2);
-    EXPECT_EQ(counter(), "Events = 00005");
-    EXPECT_FALSE(icon_on());
-    EXPECT_EQ(hover(counter_band), "KEY_GEAR_TOGGLE");
-    host_->stop();
-    host_->start();
-    EXPECT_EQ(host_->handler_count(), 1u);
-    host_->stop();
 }
 
 } // namespace

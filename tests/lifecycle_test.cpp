@@ -29,7 +29,9 @@ TEST_F(Lifecycle, StartStopStartLeavesTwoBlocksOfLoadLines) {
                      "", aircraft_loaded(), gauge_loaded(), logging_stopped, log_file_closed}));
 }
 
-TEST_F(Lifecycle, StartWritesTheLoadLinesEvenWithLoggingStopped) {
+// A start after a stop keeps the counter, the last name and logging off, and
+// registers the handler once again; the load lines are written all the same.
+TEST_F(Lifecycle, StartAfterStopWithLoggingOff) {
     start_with_gauge();
     press(activate_area); // logging off
     send(KEY_GEAR_TOGGLE, 2);
@@ -39,7 +41,11 @@ TEST_F(Lifecycle, StartWritesTheLoadLinesEvenWithLoggingStopped) {
     host_->stop();
     answer("Beech Baron", "Beech", "B58"); // asked again, logging off or not
     host_->start();
-    send(KEY_GEAR_TOGGLE);
+    EXPECT_EQ(host_->handler_count(), 1u);
+    EXPECT_EQ(hover(counter_band), "User_Defined_Event");
+    send(KEY_GEAR_TOGGLE, 2);
+    EXPECT_EQ(counter(), "Events = 00005");
+    EXPECT_FALSE(icon_on());
     host_->stop();
     // With logging off, stop writes only the closing line and events write nothing.
     EXPECT_EQ(
