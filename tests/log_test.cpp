@@ -49,7 +49,7 @@ TEST_F(LogFile, LineBreaksAreCarriageReturnLineFeedAndNeverEndTheFile) {
 TEST_F(LogFile, AppendKeepsWhatWasThereTruncateDropsIt) {
     for (const auto& [mode, expected] :
          {std::pair{"a", "\r\n earlier run\r\nthis run"}, {"w", "\r\nthis run"}}) {
-        write_log("\r\n earlier run");
+        std::ofstream(log_name, std::ios::binary) << "\r\n earlier run";
         open_log(mode);
         ASSERT_NE(log_file, nullptr);
         write_record("\n%s", "this run");

@@ -24,18 +24,10 @@ inline const char* const log_name = "Key_Events_Sent.log";
 
 // ---- Reading the log ----------------------------------------------------------------
 
-// The whole file as bytes, through a handle of its own; empty when absent.
-inline std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
+// The whole log as bytes, through a handle of its own; empty when absent.
 inline std::string read_log() {
-    return read_file(log_name);
-}
-
-inline void write_log(const std::string& bytes) {
-    std::ofstream(log_name, std::ios::binary | std::ios::trunc) << bytes;
+    std::ifstream in(log_name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A log with each time value replaced by "T", and the values themselves.
