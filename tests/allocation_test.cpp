@@ -109,7 +109,7 @@ TEST(AllocationCounter, CountsAllocationsInsideTheRegionOnly) {
 
 // ---- The handler -------------------------------------------------------------------
 
-class HandlerAllocations : public ModuleStateTest {};
+using HandlerAllocations = ModuleStateTest;
 
 // One number of every class: below the range, key span with and without a
 // row, first and last named rows, the seven axis numbers' edges and the one

@@ -105,21 +105,17 @@ class Sweep : public ModuleStateTest {
         int failures = 0;
         for (uint32_t id : ids) {
             for (uint32_t data : data_values) {
-                int32_t count_before = event_count;
+                const int32_t count_before = event_count;
                 const char* name_before = last_event_name;
-                int32_t result = on_key_event(id, data, nullptr);
+                const int32_t result = on_key_event(id, data, nullptr);
                 calls_++;
-                Expected e = expected_for(id, data, axis_logging);
-                bool right = result == 0 && flush_counter == (int32_t)(calls_ % 5);
-                if (e.counted) {
-                    right = right && event_count == count_before + 1 &&
-                            last_event_name != nullptr &&
-                            (e.table_name != nullptr ? last_event_name == e.table_name
-                                                     : e.name == last_event_name);
-                } else {
-                    right = right && event_count == count_before && last_event_name == name_before;
-                }
-                if (!right) {
+                const Expected e = expected_for(id, data, axis_logging);
+                const bool named = !e.counted ? last_event_name == name_before
+                                   : e.table_name != nullptr
+                                       ? last_event_name == e.table_name
+                                       : last_event_name != nullptr && e.name == last_event_name;
+                if (result != 0 || flush_counter != (int32_t)(calls_ % 5) || !named ||
+                    event_count != count_before + (e.counted ? 1 : 0)) {
                     ADD_FAILURE() << "id 0x" << std::hex << id << " data 0x" << data << std::dec
                                   << ": count " << count_before << " -> " << event_count
                                   << ", name " << (last_event_name ? last_event_name : "(none)")
