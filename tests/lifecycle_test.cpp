@@ -2,7 +2,9 @@
 // loaded by the stand-in simulator's host, reached only through Linkage and
 // ImportTable.
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 #include "sim_fixture.h"
 
@@ -20,6 +22,7 @@ using Lifecycle = SimTest;
 
 TEST_F(Lifecycle, StartStopStartLeavesTwoBlocksOfLoadLines) {
     host_->start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     host_->stop();
     host_->start();
     host_->stop();
@@ -27,6 +30,11 @@ TEST_F(Lifecycle, StartStopStartLeavesTwoBlocksOfLoadLines) {
     EXPECT_EQ(log_lines(),
               (Lines{"", "", aircraft_loaded(), gauge_loaded(), logging_stopped, log_file_closed,
                      "", aircraft_loaded(), gauge_loaded(), logging_stopped, log_file_closed}));
+    // Each start restarts the clock: the second block begins near zero again.
+    std::vector<double> times = mask_times(read_log()).times;
+    ASSERT_EQ(times.size(), 8u);
+    EXPECT_GE(times[3], 0.3);
+    EXPECT_LT(times[4], 0.3);
 }
 
 // A start after a stop keeps the counter, the last name and logging off, and
