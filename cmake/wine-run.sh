@@ -4,7 +4,7 @@
 # The Wine prefix lives inside the build tree; the first run creates it, under
 # a lock so that tests started in parallel do not race to create it.
 set -e
-prefix=$1
+prefix=$(realpath -m "$1") # Wine wants it absolute
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 loader=/usr/lib/wine/wine64
