@@ -1,49 +1,32 @@
 // libFuzzer harness for keywatch: random sequences of the module's entries
-// (start, stop, key events, clicks, frames and service notifications, gauge
-// placements, aircraft answers), played through the stand-in simulator's host
-// against the built module file, with the log, the counter and the icon
-// checked against a small model of the module after every step. A broken
-// invariant aborts with a message naming it and the steps that led there.
+// played through the stand-in simulator's host against the built module file,
+// with the log, the counter and the icon checked against a small model of the
+// module after every step. A broken invariant aborts naming it and the steps
+// that led there. Running it: docs/fuzzing.md; KEYWATCH_FUZZ_TRACE=1 prints
+// every step.
 //
-// Short fixed-seed run (part of the fuzz build's ctest):
-//   ctest --test-dir build/fuzz --output-on-failure
-// Long run, an hour, growing its own corpus beside the committed seeds:
-//   cmake --preset fuzz && cmake --build --preset fuzz
-//   mkdir -p build/fuzz/corpus-long
-//   build/fuzz/fuzz_module -max_total_time=3600 -rss_limit_mb=6144 -print_final_stats=1 \
-//       build/fuzz/corpus-long fuzz/corpus
-// (AddressSanitizer keeps a record of every global of every load of the module,
-// about 27 KB a load, so memory grows by some 4 GB an hour.)
-// A crash is saved as crash-* in the directory the run was started from; run
-// the harness on that file alone to replay it, with KEYWATCH_FUZZ_TRACE=1 in
-// the environment to see every step.
-//
-// The input is a byte-code. Each step is one opcode byte followed by its
-// operands; a missing byte reads as 0. Bit 7 of the opcode set: no frame after
-// the step (by default every step ends with a frame and a look at the face).
-// Bits 0-3 of the opcode:
-//   0 start            1 stop
+// The input is a byte-code: an opcode byte, then its operands; a missing byte
+// reads as 0. Bit 7 set: no frame after the step (by default every step ends
+// with a frame and a look at the face). Bits 0-3:
+//   0 start   1 stop   8 frame   14 unload the module and load it afresh
 //   2, 3, 13 one event: class, id bytes, data class, data bytes
 //   4 burst: count byte (1-16), then one event as above, sent that many times
-//   5 click at (x, y): two bytes, each minus 32
+//   5 click, 12 hover at (x, y): two bytes, each minus 32
 //   6 click inside Activate's area, 7 inside Reset's: two position bytes
-//   8 frame            12 hover at (x, y) as for 5
+//   15 click at (x, y): two 16-bit values, anywhere at all
 //   9 place a gauge: kind byte (none, empty, text), text length and bytes
 //  10 aircraft answer: field, kind (none, null pointer, short or long text),
-//     length and bytes; line-break bytes are replaced (see below)
+//     length and bytes
 //  11 service notification straight to the gauge header's callback: service
 //     code, null-gauge flag, parameter kind as for 9
-//  14 unload the module and load it afresh
-//  15 click at (x, y): two 16-bit values, anywhere at all
-//
-// Aircraft texts are any bytes 0x01-0xFF except CR and LF: the module writes
-// them as they come, and a line break inside one would split its record (CR
-// becomes 0x0E, LF 0x0B).
+// Texts are bytes 0x01-0xFF without CR and LF (CR becomes 0x0E, LF 0x0B): the
+// module writes aircraft texts as they come, and a line break would split a
+// record.
 
 #include <dlfcn.h>
 #include <stdlib.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +36,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -74,14 +58,12 @@ const char* const log_name = "Key_Events_Sent.log";
 
 // ---- Input -------------------------------------------------------------------------
 
-class Input {
-  public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool done() const {
-        return pos_ >= size_;
-    }
+struct Input {
+    const uint8_t* data;
+    size_t size, pos = 0;
+
     uint8_t byte() {
-        return pos_ < size_ ? data_[pos_++] : 0;
+        return pos < size ? data[pos++] : 0;
     }
     uint16_t u16() { // little-endian
         const uint16_t low = byte();
@@ -91,21 +73,18 @@ class Input {
         const uint32_t low = u16();
         return low | uint32_t(u16()) << 16;
     }
+    uint32_t pick(std::span<const uint32_t> from) {
+        return from[byte() % from.size()];
+    }
     // A text of `length` bytes 0x01-0xFF, with no CR or LF.
     std::string text(size_t length) {
         std::string out;
         for (size_t i = 0; i < length; ++i) {
-            uint8_t c = byte();
-            c = c == 0 ? 1 : c == '\n' ? 0x0B : c == '\r' ? 0x0E : c;
-            out += char(c);
+            const uint8_t c = byte();
+            out += char(c == 0 ? 1 : c == '\n' ? 0x0B : c == '\r' ? 0x0E : c);
         }
         return out;
     }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
 };
 
 // ---- Steps and failures ----------------------------------------------------------------
@@ -130,8 +109,7 @@ std::string printable(const std::string& text) {
 [[noreturn]] void violation(const std::string& what) {
     std::fprintf(stderr, "\nkeywatch fuzz: INVARIANT VIOLATED after step %zu: %s\nsteps:\n",
                  steps.size(), printable(what).c_str());
-    const size_t first = steps.size() > 60 ? steps.size() - 60 : 0;
-    for (size_t i = first; i < steps.size(); ++i)
+    for (size_t i = steps.size() > 60 ? steps.size() - 60 : 0; i < steps.size(); ++i)
         std::fprintf(stderr, "  %4zu %s\n", i + 1, printable(steps[i]).c_str());
     std::abort();
 }
@@ -141,11 +119,7 @@ std::string printable(const std::string& text) {
 // alone: which events count, when records are written, what Reset and
 // Activate do, and how the parameter string switches axis events on.
 
-enum class AnswerKind { none, null_pointer, text };
-struct Answer {
-    AnswerKind kind = AnswerKind::none;
-    std::string text;
-};
+constexpr uint32_t axis_ids[] = {0x100E2, 0x100E3, 0x100E4, 0x100E5, 0x100E6, 0x102F3, 0x102F4};
 
 struct Model {
     int handlers = 0;          // registrations of the module's handler since the last stop
@@ -154,41 +128,33 @@ struct Model {
     bool logging = true;       // Activate flips it, Reset turns it on
     bool log_open = false;     // the module holds the log open
     uint32_t count = 0;        // counted events since load or the last Reset
-    bool parameters_seen = false;
-    bool axis = false;
+    bool parameters_seen = false, axis = false;
     std::vector<std::optional<std::string>> gauges; // parameter strings of the placed gauges
-    Answer answers[3];
+    // Text answers; no answer or a null pointer leaves the module's text as it was.
+    std::optional<std::string> answers[3];
     std::string fields[3]; // title, type, model as the module should hold them
     // The last counted event's name: none before any; empty for a key event
     // whose name no record showed (logging was off).
     std::optional<std::string> last_name;
 };
 
-bool is_axis(uint32_t id) {
-    return (id >= 0x100E2 && id <= 0x100E6) || (id >= 0x102F3 && id <= 0x102F4);
-}
-
 bool counted(const Model& model, uint32_t id) {
-    if (id >= 0x11000)
-        return true;
-    if (id < 0x10000)
-        return false;
-    return !is_axis(id) || model.axis;
+    const bool axis = std::ranges::find(axis_ids, id) != std::end(axis_ids);
+    return id >= 0x11000 || (id >= 0x10000 && (!axis || model.axis));
 }
 
 void query_aircraft(Model& model) {
     for (int i = 0; i < 3; ++i)
-        if (model.answers[i].kind == AnswerKind::text)
-            model.fields[i] = model.answers[i].text.size() < 260 ? model.answers[i].text : "";
+        if (model.answers[i])
+            model.fields[i] = model.answers[i]->size() < 260 ? *model.answers[i] : "";
 }
 
 // A pre-update notification for a gauge with these parameters.
 void pre_update(Model& model, const std::optional<std::string>& parameters) {
-    if (model.parameters_seen || !parameters)
-        return;
-    model.parameters_seen = true;
-    if (!parameters->empty())
-        model.axis = true;
+    if (!model.parameters_seen && parameters) {
+        model.parameters_seen = true;
+        model.axis = !parameters->empty();
+    }
 }
 
 // ---- The log ---------------------------------------------------------------------------
@@ -209,10 +175,8 @@ struct Expected {
 
 std::string read_from(size_t offset) {
     std::ifstream in(log_name, std::ios::binary);
-    if (!in)
-        return {};
     in.seekg(std::streamoff(offset));
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
 }
 
 std::string kinds_text(const std::vector<Kind>& kinds) {
@@ -222,21 +186,31 @@ std::string kinds_text(const std::vector<Kind>& kinds) {
     return text + "]";
 }
 
+// An event record: the event's id and data, and one name per id.
+void check_event(LogView& view, Model& model, const Expected& expected, const Record& record) {
+    if (record.id != int32_t(expected.id - 0x10000) || record.data != int32_t(expected.data))
+        violation(format("event 0x%08" PRIX32 " data 0x%08" PRIX32 " written as id %lld data %lld",
+                         expected.id, expected.data, record.id, record.data));
+    const std::string& name = record.fields[1];
+    if (record.kind == Kind::user_defined ? name != "User_Defined_Event" : name.empty())
+        violation("event record with the name \"" + name + "\": " + record.line);
+    auto [known, fresh] = view.names.emplace(record.id, name);
+    if (!fresh && known->second != name)
+        violation("event id " + std::to_string(record.id) + " named both " + known->second +
+                  " and " + name);
+    model.last_name = name;
+}
+
 void check_log(LogView& view, Model& model, const Expected& expected,
                const std::string& module_file) {
     std::fflush(nullptr); // whatever the module has buffered, on disk now
-    std::error_code error;
-    const uintmax_t size = fs::exists(log_name) ? fs::file_size(log_name, error) : 0;
-    std::string chunk;
-    if (expected.truncated) {
-        chunk = read_from(0);
+    if (expected.truncated)
         view.content.clear();
-    } else {
-        if (size < view.content.size())
-            violation(format("the log shrank from %zu to %ju bytes without a Reset",
-                             view.content.size(), size));
-        chunk = read_from(view.content.size());
-    }
+    const uintmax_t size = fs::exists(log_name) ? fs::file_size(log_name) : 0;
+    if (size < view.content.size())
+        violation(format("the log shrank from %zu to %ju bytes without a Reset",
+                         view.content.size(), size));
+    const std::string chunk = read_from(view.content.size());
 
     std::vector<Record> records;
     if (std::string why = keywatch_fuzz::parse_records(chunk, records); !why.empty())
@@ -248,8 +222,6 @@ void check_log(LogView& view, Model& model, const Expected& expected,
         violation("the step wrote " + kinds_text(kinds) + ", expected " +
                   kinds_text(expected.kinds));
 
-    const std::string title = model.fields[0], type = model.fields[1], model_text = model.fields[2];
-    const std::string path = model.ever_started ? module_file : "";
     for (const Record& record : records) {
         if (record.kind == Kind::aircraft_loaded)
             view.last_time = -1; // a new block: the clock was started again
@@ -257,42 +229,24 @@ void check_log(LogView& view, Model& model, const Expected& expected,
             violation(format("time went back from %.6f to %.6f in one block", view.last_time,
                              record.time));
         view.last_time = record.time;
-        const std::string rest = record.line.substr(record.time_end);
-        std::string want;
-        switch (record.kind) {
-        case Kind::aircraft_loaded:
-            want = "; Aircraft Loaded Title=" + title + "; Type=" + type + "; Model=" + model_text;
-            break;
-        case Kind::aircraft_title:
-            want = " Aircraft Title= " + title + " Type= " + type + " Model= " + model_text;
-            break;
-        case Kind::gauge_loaded:
-            want = " Gauge Loaded= " + module_file;
-            break;
-        case Kind::gauge_refreshed:
-            want = " Gauge Refreshed= " + path;
-            break;
-        case Kind::event:
-        case Kind::user_defined: {
-            if (record.id != int32_t(expected.id - 0x10000) ||
-                record.data != int32_t(expected.data))
-                violation(format("event 0x%08" PRIX32 " data 0x%08" PRIX32 " written as id %lld "
-                                 "data %lld",
-                                 expected.id, expected.data, record.id, record.data));
-            const std::string& name = record.fields[1];
-            if (record.kind == Kind::user_defined ? name != "User_Defined_Event" : name.empty())
-                violation("event record with the name \"" + name + "\": " + record.line);
-            auto [known, fresh] = view.names.emplace(record.id, name);
-            if (!fresh && known->second != name)
-                violation("event id " + std::to_string(record.id) + " named both " + known->second +
-                          " and " + name);
-            model.last_name = name;
+        if (record.kind == Kind::event || record.kind == Kind::user_defined) {
+            check_event(view, model, expected, record);
             continue;
         }
-        default:
-            continue;
-        }
-        if (rest != want)
+        const std::string& title = model.fields[0];
+        const std::string& type = model.fields[1];
+        const std::string& aircraft = model.fields[2];
+        const std::string path = model.ever_started ? module_file : "";
+        // The other kinds have no text of their own: the grammar has read them.
+        const std::string want =
+            record.kind == Kind::aircraft_loaded
+                ? "; Aircraft Loaded Title=" + title + "; Type=" + type + "; Model=" + aircraft
+            : record.kind == Kind::aircraft_title
+                ? " Aircraft Title= " + title + " Type= " + type + " Model= " + aircraft
+            : record.kind == Kind::gauge_loaded    ? " Gauge Loaded= " + module_file
+            : record.kind == Kind::gauge_refreshed ? " Gauge Refreshed= " + path
+                                                   : record.line.substr(record.time_end);
+        if (record.line.substr(record.time_end) != want)
             violation("record text differs from the model's: got \"" + record.line +
                       "\", expected the time followed by \"" + want + "\"");
     }
@@ -316,13 +270,19 @@ const void* linkage_address = nullptr; // where the first load put the module
 // it is loaded afresh (the loader puts it back into the hole it left).
 void* kept_mapped = nullptr;
 
+// The loaded module's Linkage, found as the simulator finds it.
+MODULE_LINKAGE* loaded_linkage() {
+    void* self = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    auto* linkage = self ? static_cast<MODULE_LINKAGE*>(dlsym(self, "Linkage")) : nullptr;
+    if (self)
+        dlclose(self); // the host keeps its own reference
+    return linkage;
+}
+
 void load_module() {
     host.reset();
     host = std::make_unique<sim::Host>(module_file);
-    void* self = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    const void* linkage = self ? dlsym(self, "Linkage") : nullptr;
-    if (self)
-        dlclose(self);
+    const void* linkage = loaded_linkage();
     if (linkage_address == nullptr)
         linkage_address = linkage;
     if (linkage != linkage_address) {
@@ -337,8 +297,6 @@ void load_module() {
 // The host goes (stopping the module if started) but one reference keeps the
 // module mapped until the next input begins.
 void unload_keeping_mapped() {
-    if (!host)
-        return;
     kept_mapped = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
     // A start and the stop in the host's destructor close any log the module
     // still holds, so that its stream is freed with the rest of this input.
@@ -359,16 +317,8 @@ struct Point {
     int32_t x, y;
 };
 
-enum class Area { none, activate, reset };
-
-Area click_area(Point p) {
-    if (p.y >= 20 && p.y < 53) {
-        if (p.x >= 5 && p.x < 66)
-            return Area::activate;
-        if (p.x >= 72 && p.x < 127)
-            return Area::reset;
-    }
-    return Area::none;
+bool inside(Point p, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
 }
 
 void frame(Model& model) {
@@ -390,16 +340,14 @@ void frame(Model& model) {
 
 void hover(const Model& model, Point p) {
     const std::optional<std::string> tip = host->hover(p.x, p.y);
-    std::optional<std::string> want;
-    bool any_key_name = false;
-    if (p.x >= 1 && p.x < 129 && p.y >= 55 && p.y < 79) {
-        want = model.last_name.value_or("(null)");
-        any_key_name = model.last_name && model.last_name->empty();
-    } else if (p.y >= 10 && p.y < 53 && p.x >= 72 && p.x < 127) {
-        want = "Reset";
-    } else if (p.y >= 10 && p.y < 53 && p.x >= 5 && p.x < 66) {
-        want = "Activate";
-    }
+    const bool on_name = inside(p, 1, 55, 129, 79);
+    // A key event's name shows only in its record, and none was written.
+    const bool any_key_name = on_name && model.last_name && model.last_name->empty();
+    const std::optional<std::string> want =
+        on_name                      ? model.last_name.value_or("(null)")
+        : inside(p, 72, 10, 127, 53) ? std::optional<std::string>("Reset")
+        : inside(p, 5, 10, 66, 53)   ? std::optional<std::string>("Activate")
+                                     : std::nullopt;
     const bool good = any_key_name
                           ? tip && !tip->empty() && *tip != "(null)" && *tip != "User_Defined_Event"
                           : tip == want;
@@ -414,59 +362,38 @@ void hover(const Model& model, Point p) {
 // ---- Decoding --------------------------------------------------------------------------
 
 uint32_t event_id(Input& in) {
-    static constexpr uint32_t axis[] = {0x100E2, 0x100E3, 0x100E4, 0x100E5,
-                                        0x100E6, 0x102F3, 0x102F4};
     // Both sides of every class boundary, a named key event, the last named
     // one, and numbers in the key span without a name (0x10006, 0x107A5).
     static constexpr uint32_t edges[] = {0xFFFF,  0x10000, 0x100E1, 0x100E7, 0x102F2, 0x102F5,
                                          0x10FFF, 0x11000, 0x10006, 0x10022, 0x107A4, 0x107A5};
     static constexpr uint32_t extremes[] = {0,          1,          0x7FFFFFFF, 0x80000000,
                                             0xFFFFFFFF, 0xFFFEFFFF, 0x8000FFFF, 0x80010000};
-    switch (in.byte() % 8) {
-    case 0:
-        return in.u16(); // below the key range
-    case 1:
-        return 0x10000 + in.u16() % 0x1000; // the key span
-    case 2:
-        return axis[in.byte() % std::size(axis)];
-    case 3:
-        return uint32_t(0x11000 + uint64_t(in.u32()) % (0x100000000 - 0x11000));
-    case 4:
-        return edges[in.byte() % std::size(edges)];
-    case 5:
-        return extremes[in.byte() % std::size(extremes)];
-    default:
-        return in.u32();
-    }
+    const uint8_t kind = in.byte() % 8;
+    return kind == 0   ? in.u16()                    // below the key range
+           : kind == 1 ? 0x10000 + in.u16() % 0x1000 // the key span
+           : kind == 2 ? in.pick(axis_ids)
+           : kind == 3 ? uint32_t(0x11000 + uint64_t(in.u32()) % (0x100000000 - 0x11000))
+           : kind == 4 ? in.pick(edges)
+           : kind == 5 ? in.pick(extremes)
+                       : in.u32();
 }
 
 uint32_t event_data(Input& in) {
-    switch (in.byte() % 4) {
-    case 0:
-        return 0;
-    case 1:
-        return 0xFFFFFFFF;
-    case 2:
-        return in.byte() % 2 ? 0x80000000 : 0x7FFFFFFF;
-    default:
-        return in.u32();
-    }
+    const uint8_t kind = in.byte() % 4;
+    if (kind < 2)
+        return kind == 0 ? 0 : 0xFFFFFFFF;
+    return kind == 2 ? (in.byte() % 2 ? 0x80000000 : 0x7FFFFFFF) : in.u32();
 }
 
 std::optional<std::string> parameters(Input& in) {
-    switch (in.byte() % 3) {
-    case 0:
+    const uint8_t kind = in.byte() % 3;
+    if (kind == 0)
         return std::nullopt;
-    case 1:
-        return std::string();
-    default:
-        return in.text(1 + in.byte() % 16);
-    }
+    return kind == 1 ? std::string() : in.text(1 + in.byte() % 16);
 }
 
 Point anywhere(Input& in) {
-    int32_t x = int32_t(in.byte()) - 32;
-    return {x, int32_t(in.byte()) - 32};
+    return {int32_t(in.byte()) - 32, int32_t(in.byte()) - 32}; // braces: read left to right
 }
 
 // ---- Steps -----------------------------------------------------------------------------
@@ -476,18 +403,13 @@ void send_events(Model& model, Expected& expected, uint32_t id, uint32_t data, i
     expected.data = data;
     for (int n = 0; n < times; ++n) {
         host->send_event(id, data);
-        // Each registration of the handler is called once per event.
-        for (int h = 0; h < model.handlers; ++h) {
-            if (model.logging)
-                model.log_open = true; // the handler opens a missing log first
+        for (int h = 0; h < model.handlers; ++h) { // once per registration
+            model.log_open |= model.logging;       // the handler opens a missing log first
             if (!counted(model, id))
                 continue;
             model.count++;
-            if (id >= 0x11000) {
-                model.last_name = "User_Defined_Event";
-            } else {
-                model.last_name = ""; // the record, if any, names it
-            }
+            // A key event's name is known only from its record, if one is written.
+            model.last_name = id >= 0x11000 ? "User_Defined_Event" : "";
             if (model.logging)
                 expected.kinds.push_back(id >= 0x11000 ? Kind::user_defined : Kind::event);
         }
@@ -495,64 +417,64 @@ void send_events(Model& model, Expected& expected, uint32_t id, uint32_t data, i
 }
 
 void stop_records(const Model& model, Expected& expected) {
-    if (model.log_open) {
-        if (model.logging)
-            expected.kinds.push_back(Kind::logging_stopped);
+    if (model.log_open && model.logging)
+        expected.kinds.push_back(Kind::logging_stopped);
+    if (model.log_open)
         expected.kinds.push_back(Kind::log_file_closed);
-    }
 }
 
 void click(Model& model, Expected& expected, Point p) {
-    const Area area = click_area(p);
-    const bool taken = host->click(p.x, p.y);
-    if (taken != (area != Area::none))
+    const bool activate = inside(p, 5, 20, 66, 53), reset = inside(p, 72, 20, 127, 53);
+    if (host->click(p.x, p.y) != (activate || reset))
         violation(format("click at (%d, %d) %s", p.x, p.y,
-                         taken ? "was taken outside both click areas" : "missed its click area"));
-    if (area == Area::activate) {
+                         reset || activate ? "missed its click area" : "was taken outside both"));
+    if (!activate && !reset)
+        return;
+    model.log_open = true;
+    if (activate) {
         model.logging = !model.logging;
-        model.log_open = true;
         expected.kinds = {model.logging ? Kind::logging_started : Kind::logging_stopped};
-    } else if (area == Area::reset) {
+        steps.back() += " (Activate)";
+    } else {
         model.logging = true;
-        model.log_open = true;
         model.count = 0;
         query_aircraft(model);
         expected.truncated = true;
         expected.kinds = {Kind::gauge_refreshed, Kind::aircraft_title, Kind::logging_started};
+        steps.back() += " (Reset)";
     }
-    steps.back() += area == Area::activate ? " (Activate)" : area == Area::reset ? " (Reset)" : "";
 }
+
+enum class Op { start, stop, event, click, frame, place, answer, notify, hover, reload };
+constexpr Op op_kinds[16] = {Op::start, Op::stop,  Op::event,  Op::event, Op::event,  Op::click,
+                             Op::click, Op::click, Op::frame,  Op::place, Op::answer, Op::notify,
+                             Op::hover, Op::event, Op::reload, Op::click};
 
 // Runs one step; returns false when the input is used up.
 bool step(Input& in, Model& model, LogView& view) {
-    if (in.done())
+    if (in.pos >= in.size)
         return false;
     const uint8_t op = in.byte();
     Expected expected;
     steps.push_back(format("op 0x%02X", op));
     std::string& what = steps.back();
-    switch (op & 0x0F) {
-    case 0:
+    switch (op_kinds[op & 0x0F]) {
+    case Op::start:
         what = "start";
         host->start();
         model.handlers++;
-        model.started = model.ever_started = true;
-        model.log_open = true;
+        model.started = model.ever_started = model.log_open = true;
         query_aircraft(model);
         expected.kinds = {Kind::aircraft_loaded, Kind::gauge_loaded};
         break;
-    case 1:
+    case Op::stop:
         what = "stop";
         host->stop();
         stop_records(model, expected);
-        model.log_open = false;
+        model.log_open = model.started = false;
         model.handlers = 0;
-        model.started = false;
         break;
-    case 2:
-    case 3:
-    case 13:
-    case 4: {
+    case Op::event: {
         const int times = (op & 0x0F) == 4 ? 1 + in.byte() % 16 : 1;
         const uint32_t id = event_id(in);
         const uint32_t data = event_data(in);
@@ -560,19 +482,11 @@ bool step(Input& in, Model& model, LogView& view) {
         send_events(model, expected, id, data, times);
         break;
     }
-    case 5:
-    case 6:
-    case 7:
-    case 15: {
-        Point p;
-        if ((op & 0x0F) == 6)
-            p = {5 + in.byte() % 61, 20 + in.byte() % 33};
-        else if ((op & 0x0F) == 7)
-            p = {72 + in.byte() % 55, 20 + in.byte() % 33};
-        else if ((op & 0x0F) == 15)
-            p = {int16_t(in.u16()), int16_t(in.u16())};
-        else
-            p = anywhere(in);
+    case Op::click: {
+        const Point p = (op & 0x0F) == 6    ? Point{5 + in.byte() % 61, 20 + in.byte() % 33}
+                        : (op & 0x0F) == 7  ? Point{72 + in.byte() % 55, 20 + in.byte() % 33}
+                        : (op & 0x0F) == 15 ? Point{int16_t(in.u16()), int16_t(in.u16())}
+                                            : anywhere(in);
         what = format("click %d %d", p.x, p.y);
         if (model.gauges.empty())
             what += " (no gauge: skipped)";
@@ -580,12 +494,12 @@ bool step(Input& in, Model& model, LogView& view) {
             click(model, expected, p);
         break;
     }
-    case 8:
+    case Op::frame:
         what = "frame";
         if (!model.gauges.empty())
             frame(model);
         break;
-    case 9: {
+    case Op::place: {
         std::optional<std::string> text = parameters(in);
         what = text ? format("place \"%s\"", text->c_str()) : "place (no parameters)";
         if (model.gauges.size() >= 6) {
@@ -600,27 +514,21 @@ bool step(Input& in, Model& model, LogView& view) {
         model.gauges.push_back(std::move(text));
         break;
     }
-    case 10: {
-        const uint8_t field = in.byte() % 3;
-        const uint8_t kind = in.byte() % 4;
-        Answer& answer = model.answers[field];
+    case Op::answer: {
+        const uint8_t field = in.byte() % 3, kind = in.byte() % 4;
         const auto which = sim::AircraftField(field);
-        if (kind == 0) {
-            answer = {AnswerKind::none, ""};
-            host->set_answer(which, std::nullopt);
-        } else if (kind == 1) {
-            answer = {AnswerKind::null_pointer, ""};
+        std::optional<std::string> text; // short texts, or long ones around the 260-byte buffer
+        if (kind >= 2)
+            text = in.text(kind == 2 ? in.byte() % 64 : 250 + in.byte() % 51);
+        if (kind == 1)
             host->answer_null_pointer(which);
-        } else {
-            // Short texts, or long ones around the 260-byte buffer.
-            const size_t length = kind == 2 ? in.byte() % 64 : 250 + in.byte() % 51;
-            answer = {AnswerKind::text, in.text(length)};
-            host->set_answer(which, answer.text);
-        }
-        what = format("answer field %d kind %d length %zu", field, kind, answer.text.size());
+        else
+            host->set_answer(which, text);
+        model.answers[field] = text;
+        what = format("answer field %d kind %d length %zu", field, kind, text ? text->size() : 0);
         break;
     }
-    case 11: {
+    case Op::notify: {
         const uint8_t code = in.byte();
         const int32_t service = code >= 0xF0 ? int32_t(in.u32()) : code % 16;
         const bool null_gauge = in.byte() % 8 == 0;
@@ -629,27 +537,25 @@ bool step(Input& in, Model& model, LogView& view) {
                       text ? ("\"" + *text + "\"").c_str() : "(no parameters)");
         // The host sends codes 0-6, 12 and 13 in their places; this sends any
         // code, with any header, as a simulator might.
-        void* self = dlopen(host->module_file().c_str(), RTLD_NOW | RTLD_NOLOAD);
-        const auto* linkage = self ? static_cast<MODULE_LINKAGE*>(dlsym(self, "Linkage")) : nullptr;
+        const MODULE_LINKAGE* linkage = loaded_linkage();
         if (linkage == nullptr || linkage->gauges[0] == nullptr)
             violation("the loaded module shows no Linkage with a gauge");
         GAUGEHDR gauge = *linkage->gauges[0];
         gauge.parameters = text ? text->c_str() : nullptr;
         if (gauge.gauge_callback != nullptr)
             gauge.gauge_callback(null_gauge ? nullptr : &gauge, service, uintptr_t(in.u32()));
-        dlclose(self);
         if (service == 6 && !null_gauge)
             pre_update(model, text);
         break;
     }
-    case 12: {
+    case Op::hover: {
         const Point p = anywhere(in);
         what = format("hover %d %d", p.x, p.y);
         if (!model.gauges.empty())
             hover(model, p);
         break;
     }
-    case 14:
+    case Op::reload:
         what = "reload";
         if (model.started)
             stop_records(model, expected);
@@ -714,7 +620,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fs::remove(log_name, ignored);
         load_module();
 
-        Input in(data, size);
+        Input in{data, size};
         Model model;
         LogView view;
         while (step(in, model, view)) {
