@@ -1,27 +1,18 @@
 // keywatch-bench: what one call of the key-event handler costs, measured
-// against the floor of any logged record.
+// against the floor of any logged record: a fresh counter reading turned into
+// seconds, the event record formatted with the same format and argument types
+// and written to a stream opened the same way as the log (so the CR LF
+// expansion is in both), with the same flush of all streams every fifth
+// record; everything but the name lookup.
 //
-// The floor is everything a record needs except the name lookup: a fresh
-// counter reading turned into seconds, the event record formatted by the C
-// library with the same format and argument types, written to a stream
-// opened the same way as the log (so the CR LF expansion is in both), with
-// the same flush of all streams every fifth record.
-//
-// Usage:
-//   keywatch-bench                       ratio table (the main output)
-//   keywatch-bench --ratios [--rounds=N] [--iterations=N]
-//                                        ratio table only
-//   keywatch-bench --benchmark_filter=.. (or any Google Benchmark flag)
-//                                        the registered Google Benchmarks
-// Both --ratios and benchmark flags together run the table, then the
-// benchmarks. The table measures the floor and every case in interleaved
-// rounds, each a fixed number of calls timed with a steady clock, and shows
-// per case the median over rounds of (case time / floor time in the same
-// round) and the median ns per event. The exit status is 1 when a target is
-// missed, 0 otherwise.
-//
-// Everything runs in a fresh temporary directory, since the log is the
-// module's own "./Key_Events_Sent.log"; the directory is removed at the end.
+//   keywatch-bench [--ratios] [--rounds=N] [--iterations=N] [Google Benchmark flags]
+// With no arguments, or any of its own flags, it prints the ratio table: the
+// floor and every case measured in interleaved rounds of a fixed number of
+// calls on a steady clock, per case the median over rounds of (case time /
+// floor time in the same round) and the median ns per event; exit status 1
+// when a target is missed. Google Benchmark flags run the registered
+// benchmarks (after the table, if both). It works in a fresh temporary
+// directory, removed at the end, since the log is "./Key_Events_Sent.log".
 
 #include <algorithm>
 #include <chrono>
@@ -120,24 +111,18 @@ void bm_case(benchmark::State& state, const Case* c) {
     truncate_outputs();
 }
 
-void register_benchmarks() {
-    benchmark::RegisterBenchmark("Floor", bm_floor);
-    for (const Case& c : cases)
-        benchmark::RegisterBenchmark(c.bench_name, bm_case, &c);
-}
-
 // ---- Ratio table ---------------------------------------------------------------
 
 using Clock = std::chrono::steady_clock;
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    size_t n = values.size();
+    const size_t n = values.size();
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 template <typename Call> double time_calls(int iterations, Call call) {
-    Clock::time_point start = Clock::now();
+    const Clock::time_point start = Clock::now();
     for (int i = 0; i < iterations; i++)
         call();
     return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
@@ -145,28 +130,27 @@ template <typename Call> double time_calls(int iterations, Call call) {
 
 std::string cpu_model() {
     std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos)
             return line.substr(line.find(':') + 2);
     return "unknown";
 }
 
 bool run_ratio_table(int rounds, int iterations) {
-    constexpr size_t case_count = sizeof cases / sizeof cases[0];
+    constexpr size_t case_count = std::size(cases);
     std::vector<double> floor_ns;
     std::vector<std::vector<double>> case_ns(case_count), case_ratio(case_count);
 
-    // Round 0 warms caches, the file system and the branch predictors; it is not kept.
     for (int round = 0; round <= rounds; round++) {
         truncate_outputs();
-        double floor_time = time_calls(iterations, floor_record);
-        if (round > 0)
+        const double floor_time = time_calls(iterations, floor_record);
+        if (round > 0) // round 0 warms caches, the file system and the branch predictors
             floor_ns.push_back(floor_time / iterations);
         for (size_t i = 0; i < case_count; i++) {
             const Case& c = cases[i];
             prepare_case(c);
-            double t = time_calls(iterations, [&] { on_key_event(c.id, EVENT_DATA, nullptr); });
+            const double t =
+                time_calls(iterations, [&] { on_key_event(c.id, EVENT_DATA, nullptr); });
             if (round > 0) {
                 case_ns[i].push_back(t / iterations);
                 case_ratio[i].push_back(t / floor_time);
@@ -185,20 +169,15 @@ bool run_ratio_table(int rounds, int iterations) {
     bool all_met = true;
     for (size_t i = 0; i < case_count; i++) {
         const Case& c = cases[i];
-        double ns = median(case_ns[i]);
-        double ratio = median(case_ratio[i]);
-        char target[32] = "-";
-        const char* result = "";
-        if (c.max_ratio > 0) {
+        const double ns = median(case_ns[i]), ratio = median(case_ratio[i]);
+        char target[32] = "-", event[16];
+        if (c.max_ratio > 0)
             snprintf(target, sizeof target, "<= %.1fx floor", c.max_ratio);
-            result = ratio <= c.max_ratio ? "PASS" : "MISS";
-        } else if (c.max_ns > 0) {
+        else if (c.max_ns > 0)
             snprintf(target, sizeof target, "<= %.0f ns", c.max_ns);
-            result = ns <= c.max_ns ? "PASS" : "MISS";
-        }
-        if (strcmp(result, "MISS") == 0)
-            all_met = false;
-        char event[16];
+        const bool met = c.max_ratio > 0 ? ratio <= c.max_ratio : c.max_ns <= 0 || ns <= c.max_ns;
+        const char* result = c.max_ratio <= 0 && c.max_ns <= 0 ? "" : met ? "PASS" : "MISS";
+        all_met = all_met && met;
         snprintf(event, sizeof event, "0x%05X", (unsigned)c.id);
         printf("%-32s %-8s %12.1f %14.2f  %-16s %s\n", c.label, event, ns, ratio, target, result);
     }
@@ -261,7 +240,9 @@ int main(int argc, char** argv) {
     bool benchmarks = kept > 1;
     argc = kept;
 
-    register_benchmarks();
+    benchmark::RegisterBenchmark("Floor", bm_floor);
+    for (const Case& c : cases)
+        benchmark::RegisterBenchmark(c.bench_name, bm_case, &c);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;
@@ -275,9 +256,7 @@ int main(int argc, char** argv) {
     floor_frequency = (double)value.QuadPart;
     truncate_outputs(); // opens both files
 
-    bool met = true;
-    if (ratios)
-        met = run_ratio_table(rounds, iterations);
+    const bool met = !ratios || run_ratio_table(rounds, iterations);
     if (benchmarks) {
         if (ratios)
             printf("\n");
