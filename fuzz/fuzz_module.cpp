@@ -122,8 +122,7 @@ std::string printable(const std::string& text) {
 constexpr uint32_t axis_ids[] = {0x100E2, 0x100E3, 0x100E4, 0x100E5, 0x100E6, 0x102F3, 0x102F4};
 
 struct Model {
-    int handlers = 0;          // registrations of the module's handler since the last stop
-    bool started = false;      // the host has started the module and not stopped it
+    int handlers = 0;          // registrations of the handler since the last stop: 0 = stopped
     bool ever_started = false; // the module path is known once a start has run
     bool logging = true;       // Activate flips it, Reset turns it on
     bool log_open = false;     // the module holds the log open
@@ -450,10 +449,7 @@ constexpr Op op_kinds[16] = {Op::start, Op::stop,  Op::event,  Op::event, Op::ev
                              Op::click, Op::click, Op::frame,  Op::place, Op::answer, Op::notify,
                              Op::hover, Op::event, Op::reload, Op::click};
 
-// Runs one step; returns false when the input is used up.
-bool step(Input& in, Model& model, LogView& view) {
-    if (in.pos >= in.size)
-        return false;
+void step(Input& in, Model& model, LogView& view) {
     const uint8_t op = in.byte();
     Expected expected;
     steps.push_back(format("op 0x%02X", op));
@@ -463,7 +459,7 @@ bool step(Input& in, Model& model, LogView& view) {
         what = "start";
         host->start();
         model.handlers++;
-        model.started = model.ever_started = model.log_open = true;
+        model.ever_started = model.log_open = true;
         query_aircraft(model);
         expected.kinds = {Kind::aircraft_loaded, Kind::gauge_loaded};
         break;
@@ -471,7 +467,7 @@ bool step(Input& in, Model& model, LogView& view) {
         what = "stop";
         host->stop();
         stop_records(model, expected);
-        model.log_open = model.started = false;
+        model.log_open = false;
         model.handlers = 0;
         break;
     case Op::event: {
@@ -557,7 +553,7 @@ bool step(Input& in, Model& model, LogView& view) {
     }
     case Op::reload:
         what = "reload";
-        if (model.started)
+        if (model.handlers > 0)
             stop_records(model, expected);
         load_module();
         model = Model{};
@@ -569,7 +565,6 @@ bool step(Input& in, Model& model, LogView& view) {
     check_log(view, model, expected, host->module_file());
     if (!(op & 0x80) && !model.gauges.empty())
         frame(model);
-    return true;
 }
 
 } // namespace
@@ -613,7 +608,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::current_path(scratch_directory);
-    steps.clear();
     try {
         release_mapping(); // the previous input's module, with any log it still holds
         std::error_code ignored;
@@ -623,8 +617,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Input in{data, size};
         Model model;
         LogView view;
-        while (step(in, model, view)) {
-        }
+        while (in.pos < in.size)
+            step(in, model, view);
         // Everything the steps added, and nothing else, is in the file.
         std::fflush(nullptr);
         if (read_from(0) != view.content)
