@@ -12,6 +12,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <climits>
+#include <iterator>
+
 // ---- Counter -----------------------------------------------------------------
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
@@ -33,20 +36,19 @@ DWORD GetModuleFileNameA(HMODULE module, char* path, DWORD size) {
         return 0;
     Dl_info info;
     const char* name = nullptr;
-    char resolved[4096];
     if (dladdr(module, &info) != 0 && info.dli_fname != nullptr && info.dli_fname[0] != '\0')
         name = info.dli_fname;
-    else if (readlink("/proc/self/exe", resolved, sizeof resolved - 1) > 0)
-        name = resolved; // the main program has no name of its own in dladdr
+    // dlopen() keeps the name it was given, and the main program has no name
+    // of its own in dladdr: report an absolute path, as Windows does.
+    char resolved[PATH_MAX];
+    if (name == nullptr || name[0] != '/') {
+        if (realpath(name != nullptr ? name : "/proc/self/exe", resolved) != nullptr)
+            name = resolved;
+    }
     if (name == nullptr) {
         path[0] = '\0';
         return 0;
     }
-    // dlopen() keeps the name it was given; report it absolute as Windows does.
-    if (name[0] != '/' && name != resolved && realpath(name, resolved) != nullptr)
-        name = resolved;
-    else if (name == resolved)
-        resolved[readlink("/proc/self/exe", resolved, sizeof resolved - 1)] = '\0';
     size_t length = strlen(name);
     if (length >= size) {
         memcpy(path, name, size - 1);
@@ -62,11 +64,11 @@ DWORD GetModuleFileNameA(HMODULE module, char* path, DWORD size) {
 // The stream keeps a file descriptor; stdio does the buffering and hands each
 // full buffer to text_write, which expands line feeds on the way out.
 struct TextFile {
-    int fd;
+    int fd;       // the open file
+    FILE* stream; // its stdio stream; null while the slot is free
 };
 
 static TextFile text_files[4]; // the module keeps one stream open at a time
-static FILE* open_streams[4];  // for closing at unload
 
 static bool write_fully(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -105,9 +107,7 @@ static int text_close(void* cookie) {
     TextFile* file = (TextFile*)cookie;
     int result = close(file->fd);
     file->fd = -1;
-    for (size_t i = 0; i < sizeof open_streams / sizeof open_streams[0]; i++)
-        if (&text_files[i] == file)
-            open_streams[i] = nullptr;
+    file->stream = nullptr;
     return result;
 }
 
@@ -121,24 +121,24 @@ FILE* open_text_stream(const char* path, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    size_t slot = 0;
-    while (slot < sizeof open_streams / sizeof open_streams[0] && open_streams[slot] != nullptr)
-        slot++;
-    if (slot == sizeof open_streams / sizeof open_streams[0]) {
+    TextFile* file = text_files;
+    while (file < std::end(text_files) && file->stream != nullptr)
+        file++;
+    if (file == std::end(text_files)) {
         errno = EMFILE;
         return nullptr;
     }
     int fd = open(path, flags | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
-    text_files[slot].fd = fd;
     cookie_io_functions_t io = {nullptr, text_write, nullptr, text_close};
-    FILE* stream = fopencookie(&text_files[slot], "w", io);
+    FILE* stream = fopencookie(file, "w", io);
     if (stream == nullptr) {
         close(fd);
         return nullptr;
     }
-    open_streams[slot] = stream;
+    file->fd = fd;
+    file->stream = stream;
     return stream;
 }
 
@@ -153,9 +153,9 @@ __attribute__((constructor)) static void module_loaded() {
 // A stream left open at unload would keep pointers into this unloaded code;
 // close it here, as the Windows runtime flushes and closes its streams.
 __attribute__((destructor)) static void module_unloaded() {
-    for (size_t i = 0; i < sizeof open_streams / sizeof open_streams[0]; i++)
-        if (open_streams[i] != nullptr)
-            fclose(open_streams[i]);
+    for (TextFile& file : text_files)
+        if (file.stream != nullptr)
+            fclose(file.stream);
 }
 
 #endif
