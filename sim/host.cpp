@@ -86,7 +86,7 @@ constexpr const char* aircraft_expressions[] = {
 Host::Host(const std::string& module_file) {
     if (active_host != nullptr)
         throw HostError("a module is already loaded: the stand-in simulator runs one at a time");
-    std::filesystem::path path = std::filesystem::absolute(module_file);
+    std::filesystem::path path = std::filesystem::absolute(module_file).lexically_normal();
     module_file_ = path.make_preferred().string();
     library_ = load_library(module_file_);
     linkage_ = static_cast<MODULE_LINKAGE*>(find_symbol(library_, "Linkage"));
