@@ -3,6 +3,7 @@
 #   cmake -DSIM=keywatch-sim -DSCRIPT=file.txt|"" -DRUN_DIR=dir -DEXPECT_STATUS=2
 #         [-DMODULE=file] [-DSTDIN=ON] [-DEXPECT_STDERR=regex] [-DEXPECT_STDOUT=regex]
 #         [-DEXPECT_LOG=ON|OFF] [-DEXPECT_LOG_TEXT=regex]
+#         [-DEXPECTED=dir/NAME]
 #         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-run.cmake
 #
 # RUN_DIR is emptied first and given as --dir; an empty SCRIPT runs the
@@ -10,6 +11,15 @@
 # script's own "# expect: REGEX" line says what standard error must hold.
 # EXPECT_LOG says whether Key_Events_Sent.log must (ON) or must not (OFF)
 # appear in RUN_DIR.
+#
+# EXPECTED names a pair of golden files, NAME.log and NAME.out: the log and
+# the standard output the run must produce, byte for byte once line ends are
+# checked and folded (every line feed of the log must follow a carriage
+# return), each time value is masked as T and each module path as MODULE.
+# The masks accept only six-decimal times and paths that name the module
+# file, so a wrong time format or path still shows. With the environment
+# variable KEYWATCH_UPDATE_EXPECTED=1 the run writes the golden files
+# instead; read the difference before committing it.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var SIM SCRIPT RUN_DIR EXPECT_STATUS)
@@ -72,5 +82,36 @@ if(DEFINED EXPECT_LOG_TEXT)
   if(NOT log_text MATCHES "${EXPECT_LOG_TEXT}")
     message(FATAL_ERROR "check-run: the log lacks '${EXPECT_LOG_TEXT}':\n${log_text}")
   endif()
+endif()
+if(DEFINED EXPECTED)
+  # file(READ) drops carriage returns, so the line ends are checked on the
+  # bytes: with every CR LF pair taken out, no CR or LF may be left.
+  file(READ "${log}" bytes HEX)
+  string(REGEX REPLACE "(..)" "\\1 " bytes "${bytes}")
+  string(REPLACE "0d 0a " "" bytes "${bytes}")
+  if(" ${bytes}" MATCHES " 0[ad] ")
+    message(FATAL_ERROR "check-run: the log has a line feed or carriage return out of CR LF")
+  endif()
+  file(READ "${log}" actual_log)
+  set(actual_out "${out}")
+  foreach(var actual_log actual_out)
+    string(REPLACE "\r\n" "\n" ${var} "${${var}}")
+  endforeach()
+  set(six "[0-9][0-9][0-9][0-9][0-9][0-9]")
+  string(REGEX REPLACE "Time=( ?)[0-9]+\\.${six}" "Time=\\1T" actual_log "${actual_log}")
+  string(REGEX REPLACE "(Gauge (Loaded|Refreshed)= )[^\n]*[/\\]keywatch_x64\\.(so|dll)"
+         "\\1MODULE" actual_log "${actual_log}")
+  if("$ENV{KEYWATCH_UPDATE_EXPECTED}" STREQUAL "1")
+    file(WRITE "${EXPECTED}.log" "${actual_log}")
+    file(WRITE "${EXPECTED}.out" "${actual_out}")
+  endif()
+  foreach(kind log out)
+    file(READ "${EXPECTED}.${kind}" expected_text)
+    if(NOT actual_${kind} STREQUAL expected_text)
+      file(WRITE "${RUN_DIR}.actual.${kind}" "${actual_${kind}}")
+      message(FATAL_ERROR "check-run: the ${kind} differs from ${EXPECTED}.${kind}; "
+              "see ${RUN_DIR}.actual.${kind} (diff -u the two)")
+    endif()
+  endforeach()
 endif()
 message(STATUS "check-run: ${SCRIPT} ended as expected (exit ${status})")
