@@ -3,7 +3,7 @@
 #include "log/event_names.h"
 
 // clang-format off
-const EventNameEntry event_names[event_name_rows] = {
+constexpr EventNameEntry event_names[event_name_rows] = {
     {0x10000, "KEY_ID_MIN"},
     {0x10000, "KEY_NULL"},
     {0x10001, "KEY_DEMO_STOP"},
@@ -1427,18 +1427,57 @@ const EventNameEntry event_names[event_name_rows] = {
 };
 // clang-format on
 
-// Plain linear scan in table order; the first matching row wins. The
-// terminator is the last row and no named row carries its id, so ending the
-// scan at the terminator row is ending it at the table's bound, and each row
-// costs a single compare. A number without a row walks all 1,419 named rows,
-// so the loop is unrolled to keep that walk cheap.
-const char* lookup_event_name(uint32_t id, const char* default_name) {
-    constexpr size_t named_rows = event_name_rows - 1;
-#pragma GCC unroll 16
-    for (size_t i = 0; i < named_rows; ++i) {
-        if (event_names[i].id == id) {
-            return event_names[i].name; // first match wins
-        }
+// ---- Lookup ----------------------------------------------------------------------
+
+// The key-event handler looks up only the 4,096 numbers of the key span, so
+// for those the compiler builds, from the table above, the row of each
+// number's first name: one indexed load a lookup, the same cost wherever
+// the number sits in the table and whether or not it has a row. A 0 means
+// no row; other entries are the row plus one.
+constexpr uint32_t key_span_first = 0x10000;
+constexpr uint32_t key_span_size = 0x1000;
+
+struct KeySpanRows {
+    uint16_t row_plus_one[key_span_size];
+};
+
+static constexpr KeySpanRows key_span_rows = [] {
+    KeySpanRows index{};
+    // Backwards over the named rows, so that of two rows with one number the
+    // first one is written last and wins, as in a scan from row 0.
+    for (size_t row = event_name_rows - 1; row-- > 0;) {
+        const uint32_t offset = event_names[row].id - key_span_first;
+        if (offset < key_span_size)
+            index.row_plus_one[offset] = (uint16_t)(row + 1);
     }
-    return default_name;
+    return index;
+}();
+
+// Numbers outside the key span (only the two third-party bounds have rows
+// there): a lower-bound binary search over the 1,419 named rows, which are
+// sorted by id. It lands on the first row whose id is not below `id`, so of
+// two rows with one number it finds the first. The terminator is outside
+// the searched span, so 0xFFFFFFFF gets the default like any number without
+// a row.
+static const char* search_event_name(uint32_t id, const char* default_name) {
+    constexpr size_t named_rows = event_name_rows - 1;
+    const EventNameEntry* base = event_names;
+    size_t n = named_rows;
+    while (n > 1) {
+        const size_t half = n / 2;
+        base = base[half].id < id ? base + half : base;
+        n -= half;
+    }
+    base += base->id < id ? 1 : 0; // one past the last named row at most
+    if (base == event_names + named_rows || base->id != id)
+        return default_name;
+    return base->name;
+}
+
+const char* lookup_event_name(uint32_t id, const char* default_name) {
+    const uint32_t offset = id - key_span_first;
+    if (offset >= key_span_size)
+        return search_event_name(id, default_name);
+    const uint16_t row_plus_one = key_span_rows.row_plus_one[offset];
+    return row_plus_one == 0 ? default_name : event_names[row_plus_one - 1].name;
 }
