@@ -68,7 +68,10 @@ class Follower {
                 first = false;
             }
             std::fflush(stdout);
-            std::this_thread::sleep_for(std::chrono::milliseconds(options_.poll_ms));
+            // A last line waiting to be seen unchanged is looked at again sooner.
+            bool pending = !line_.empty() && !tail_shown_;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(pending ? options_.poll_ms / 4 : options_.poll_ms));
         }
     }
 
@@ -127,7 +130,7 @@ class Follower {
             if (parse_record(text, r)) {
                 show(text, r);
                 tail_shown_ = true;
-                shown_tail_ = line_;
+                shown_tail_ = std::string(text);
             }
         }
         tail_seen_ = line_;
@@ -169,7 +172,7 @@ class Follower {
     }
 
     void complete(const std::string& raw) {
-        bool was_shown = tail_shown_ && raw == shown_tail_;
+        bool was_shown = tail_shown_ && without_cr(raw) == shown_tail_;
         tail_shown_ = false;
         tail_seen_.clear();
         if (was_shown)

@@ -295,7 +295,7 @@ void print_session(Session& s, const SummaryOptions& o) {
     if (bursts.empty()) {
         out += "none\n";
     } else {
-        out += bursts.size() == o.top ? "the longest\n" : "longest first\n";
+        out += "longest first\n";
         appendf(out, "    %14s  %8s  %12s  %10s  %s\n", "start", "events", "length", "per second",
                 "event, data");
         for (const Burst& b : bursts) {
