@@ -28,8 +28,17 @@ class Output {
     }
     void put_int(long long value) {
         char buf[24];
-        int n = std::snprintf(buf, sizeof buf, "%lld", value);
-        buffer_.append(buf, static_cast<size_t>(n));
+        char* end = buf + sizeof buf;
+        char* p = end;
+        unsigned long long v = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                         : static_cast<unsigned long long>(value);
+        do {
+            *--p = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        if (value < 0)
+            *--p = '-';
+        buffer_.append(p, static_cast<size_t>(end - p));
     }
     void put_time(int64_t micros) {
         char buf[32];
