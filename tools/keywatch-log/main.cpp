@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
                  "the events as CSV, or the events as they are written."};
     app.name("keywatch-log");
     app.require_subcommand(1);
+    // Options are written the GNU way on every system; a file name such as
+    // /home/me/Key_Events_Sent.log (or Z:/... under Wine) is never an option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "keywatch-log " KEYWATCH_VERSION);
     app.footer("Sessions begin at each load of the gauge module and at each Reset.\n"
                "Exit status: 0 done; 1 a line that is not a keywatch record, with --strict;\n"
