@@ -260,8 +260,9 @@ void print_session(Session& s, const SummaryOptions& o) {
             plural(s.stops, "stop", "stops"), ull(s.starts), plural(s.starts, "start", "starts"),
             s.closed ? "the log file was closed" : "the log file was not closed");
     if (s.bad_lines > 0)
-        appendf(out, "  Skipped:    %llu %s that %s not keywatch records\n", ull(s.bad_lines),
-                plural(s.bad_lines, "line", "lines"), plural(s.bad_lines, "was", "were"));
+        appendf(out, "  Skipped:    %llu %s\n", ull(s.bad_lines),
+                plural(s.bad_lines, "line that was not a keywatch record",
+                       "lines that were not keywatch records"));
     if (events == 0) {
         out += "\n";
         std::fputs(out.c_str(), stdout);
