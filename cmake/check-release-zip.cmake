@@ -1,15 +1,20 @@
 # Builds the release zip afresh, unpacks it the way a user would, and checks
-# that it holds exactly the files users are told about, each one the same as
-# the build's (the DLL byte for byte as built and checked).
+# that it is one add-on package folder holding exactly the files users are
+# told about, each one the same as the build's (the DLL byte for byte as built
+# and checked), and that its add-on.xml is what the simulator reads
+# (check-add-on-xml.py).
 #
 #   cmake -DCPACK=cpack -DCONFIG=build/CPackConfig.cmake -DWORK_DIR=dir
 #         -DZIP_NAME=keywatch-4.0.2-win64.zip -DTOP=keywatch-4.0.2-win64
-#         -DMODULE=keywatch_x64.dll -DFACE=face.png -DGUIDE=docs/user-guide.md
-#         -DLICENSE=LICENSE -DVERSION=4.0.2 -P check-release-zip.cmake
+#         -DMODULE=keywatch_x64.dll -DREADER=keywatch-log.exe -DFACE=face.png
+#         -DGUIDE=docs/user-guide.md -DLICENSE=LICENSE -DADD_ON_XML=cmake/add-on.xml
+#         -DPYTHON=python3 -DXML_CHECK=cmake/check-add-on-xml.py -DVERSION=4.0.2
+#         -P check-release-zip.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var CPACK CONFIG WORK_DIR ZIP_NAME TOP MODULE FACE GUIDE LICENSE VERSION)
+foreach(var CPACK CONFIG WORK_DIR ZIP_NAME TOP MODULE READER FACE GUIDE LICENSE ADD_ON_XML PYTHON
+            XML_CHECK VERSION)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check-release-zip: ${var} not given")
   endif()
@@ -33,7 +38,13 @@ endif()
 
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${WORK_DIR}/unpacked" "${WORK_DIR}/unpacked/*")
 list(SORT found)
-set(expected "${TOP}/LICENSE" "${TOP}/face.png" "${TOP}/keywatch_x64.dll" "${TOP}/user-guide.md")
+set(packed_files "Gauges/keywatch_x64.dll=${MODULE}" "keywatch-log.exe=${READER}"
+    "add-on.xml=${ADD_ON_XML}" "face.png=${FACE}" "user-guide.md=${GUIDE}" "LICENSE=${LICENSE}")
+set(expected)
+foreach(pair IN LISTS packed_files)
+  string(REGEX REPLACE "=.*$" "" name "${pair}")
+  list(APPEND expected "${TOP}/${name}")
+endforeach()
 list(SORT expected)
 if(NOT found STREQUAL expected)
   string(REPLACE ";" "\n  " found_text "${found}")
@@ -42,7 +53,7 @@ if(NOT found STREQUAL expected)
 endif()
 
 set(problems)
-foreach(pair "keywatch_x64.dll=${MODULE}" "face.png=${FACE}" "user-guide.md=${GUIDE}" "LICENSE=${LICENSE}")
+foreach(pair IN LISTS packed_files)
   string(REGEX MATCH "^([^=]+)=(.*)$" _ "${pair}")
   set(packed "${WORK_DIR}/unpacked/${TOP}/${CMAKE_MATCH_1}")
   execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${packed}" "${CMAKE_MATCH_2}"
@@ -51,6 +62,21 @@ foreach(pair "keywatch_x64.dll=${MODULE}" "face.png=${FACE}" "user-guide.md=${GU
     list(APPEND problems "${CMAKE_MATCH_1} differs from ${CMAKE_MATCH_2}")
   endif()
 endforeach()
+
+# add-on.xml: well-formed, the document, name, description and one gauge
+# component whose Path is the package's folder holding the DLL.
+execute_process(COMMAND "${PYTHON}" "${XML_CHECK}" "${WORK_DIR}/unpacked/${TOP}"
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+message("${out}")
+if(NOT rc EQUAL 0)
+  list(APPEND problems "add-on.xml is not a keywatch add-on package's (above)")
+endif()
+
+# keywatch-log.exe must be a Windows program (the MZ header).
+file(READ "${WORK_DIR}/unpacked/${TOP}/keywatch-log.exe" head LIMIT 2 HEX)
+if(NOT head STREQUAL "4d5a")
+  list(APPEND problems "keywatch-log.exe is not a Windows program")
+endif()
 
 # The face picture must be a PNG image (signature, then the IHDR chunk).
 file(READ "${WORK_DIR}/unpacked/${TOP}/face.png" head LIMIT 24 HEX)

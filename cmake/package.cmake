@@ -2,9 +2,11 @@
 #
 #   cmake --build build/windows --target package
 #
-# writes build/windows/keywatch-<version>-win64.zip with the DLL, the user
-# guide, the face picture and the licence. A test builds the zip afresh,
-# unpacks it and checks its contents against the build.
+# writes build/windows/keywatch-<version>-win64.zip: one folder that is a
+# Prepar3D v4 add-on package, ready to unpack into Documents\Prepar3D v4
+# Add-ons\ — add-on.xml naming its gauge folder Gauges\ (keywatch_x64.dll),
+# keywatch-log.exe, the user guide, the face picture and the licence. A test
+# builds the zip afresh, unpacks it and checks its contents against the build.
 
 # ---- Face picture --------------------------------------------------------------
 
@@ -39,10 +41,13 @@ add_custom_target(face_picture ALL DEPENDS ${face_png})
 # ---- Release zip ---------------------------------------------------------------
 
 # Only the "user" component goes into the zip, whatever else the project
-# installs.
-install(FILES $<TARGET_FILE:keywatch_module> DESTINATION . COMPONENT user)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${face_png} ${CMAKE_SOURCE_DIR}/LICENSE
+# installs. The simulator finds the package through add-on.xml, whose one
+# component names the gauge folder.
+install(FILES $<TARGET_FILE:keywatch_module> DESTINATION Gauges COMPONENT user)
+install(FILES ${KEYWATCH_RELEASE_DIR}/add-on.xml ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${face_png}
+              ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION . COMPONENT user)
+install(PROGRAMS $<TARGET_FILE:keywatch-log> DESTINATION . COMPONENT user)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME keywatch)
@@ -59,13 +64,35 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 include(CPack)
 
 if(KEYWATCH_TESTS)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME release_zip
     COMMAND ${CMAKE_COMMAND}
             -DCPACK=${CMAKE_CPACK_COMMAND} -DCONFIG=${CMAKE_BINARY_DIR}/CPackConfig.cmake
             -DWORK_DIR=${CMAKE_BINARY_DIR}/release-zip-test
             -DZIP_NAME=${keywatch_zip_name}.zip -DTOP=${keywatch_zip_name}
             -DMODULE=$<TARGET_FILE:keywatch_module> -DFACE=${face_png}
+            -DREADER=$<TARGET_FILE:keywatch-log> -DADD_ON_XML=${KEYWATCH_RELEASE_DIR}/add-on.xml
+            -DPYTHON=${Python3_EXECUTABLE} -DXML_CHECK=${KEYWATCH_RELEASE_DIR}/check-add-on-xml.py
             -DGUIDE=${CMAKE_SOURCE_DIR}/docs/user-guide.md -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
             -DVERSION=${PROJECT_VERSION}
             -P ${KEYWATCH_RELEASE_DIR}/check-release-zip.cmake)
+
+  # The add-on.xml check must reject what the simulator would not take: each
+  # probe beside a package folder that does hold the gauge.
+  set(probe_package ${CMAKE_BINARY_DIR}/add-on-probe)
+  file(MAKE_DIRECTORY ${probe_package}/Gauges)
+  file(TOUCH ${probe_package}/Gauges/keywatch_x64.dll)
+  set(probes_dir ${CMAKE_SOURCE_DIR}/tests/release/add-on-probes)
+  foreach(probe_and_reasons
+      "not-well-formed|is not well-formed XML"
+      "wrong-values|Type=.AddonXml., expected;version=.4.0., expected;Category is .'Effects'."
+      "outside-path|AddOn.Name is .., expected;Gauges does not stay inside the package"
+      "no-gauge-folder|Path Gauge names no folder")
+    string(REPLACE "|" ";" parts "${probe_and_reasons}")
+    list(POP_FRONT parts probe)
+    add_test(NAME add_on_xml_check_rejects_${probe}
+      COMMAND ${CMAKE_COMMAND} "-DEXPECT=${parts}" -P ${KEYWATCH_RELEASE_DIR}/expect-failure.cmake --
+              ${Python3_EXECUTABLE} ${KEYWATCH_RELEASE_DIR}/check-add-on-xml.py ${probe_package}
+              ${probes_dir}/${probe}.xml)
+  endforeach()
 endif()

@@ -2,7 +2,8 @@
 # The main job: builds keywatch for Linux and Windows, flies the demo session
 # (examples/demo-flight.txt) through the stand-in simulator with the Linux
 # module and with the Windows DLL under Wine, and builds the release zip.
-# Installs what it lacks. Prints where the logs, the face picture and the zip are.
+# Installs what it lacks. Prints where the logs, the face picture and the zip
+# are, and ends with keywatch-log's summary of the flight's log.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
@@ -37,3 +38,6 @@ echo
 echo "--- first lines of the log ---"
 head -n 12 "$out/linux/Key_Events_Sent.log" | tr -d '\r'
 echo
+echo "--- keywatch-log summary (the Windows DLL's log, read by keywatch-log.exe under Wine) ---"
+(cd "$out/windows" && "$repo/cmake/wine-run.sh" "$repo/build/windows/wineprefix" \
+  "$repo/build/windows/keywatch-log.exe" summary Key_Events_Sent.log | tr -d '\r')

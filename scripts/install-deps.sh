@@ -14,6 +14,8 @@ packages=(
   libbenchmark-dev                       # benchmarks
   clang libclang-rt-14-dev               # fuzzing and sanitizers
   zip                                    # the release archive
+  libcli11-dev                           # keywatch-log's option parsing (header-only, both targets)
+  python3                                # the release check of add-on.xml
 )
 
 missing=()

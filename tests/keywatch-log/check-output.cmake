@@ -1,0 +1,71 @@
+# Runs keywatch-log once and compares what it printed with the expected files:
+#
+#   cmake -DTOOL=keywatch-log -DARGS="summary;sessions.log" -DDIR=fixtures
+#         -DEXPECT_STATUS=0 [-DEXPECT_STDOUT=file] [-DEXPECT_STDERR=file|-DSTDERR_MATCH=regex]
+#         [-DBINARY=ON] [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-output.cmake
+#
+# The program runs in DIR, so file names in its messages are the ones given.
+# Text output is compared with CR LF and LF alike (a Windows program writes
+# CR LF); BINARY=ON compares standard output byte for byte (csv). Without
+# EXPECT_STDOUT, standard output must be empty; without EXPECT_STDERR or
+# STDERR_MATCH, standard error must be empty.
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var TOOL ARGS DIR EXPECT_STATUS)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "check-output: ${var} not given")
+  endif()
+endforeach()
+
+set(runner)
+if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
+  set(runner "${WINE_RUN}" "${WINE_PREFIX}")
+endif()
+execute_process(COMMAND ${runner} "${TOOL}" ${ARGS} WORKING_DIRECTORY "${DIR}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+
+function(text_of content result)
+  string(REPLACE "\r\n" "\n" content "${content}")
+  set(${result} "${content}" PARENT_SCOPE)
+endfunction()
+
+set(report "keywatch-log ${ARGS}: exit status ${status}\n--- stdout:\n${out}--- stderr:\n${err}")
+set(problems)
+if(NOT status STREQUAL EXPECT_STATUS)
+  list(APPEND problems "exit status ${status}, expected ${EXPECT_STATUS}")
+endif()
+
+if(DEFINED EXPECT_STDOUT)
+  file(READ "${EXPECT_STDOUT}" expected)
+else()
+  set(expected "")
+endif()
+if(NOT BINARY)
+  text_of("${out}" out)
+  text_of("${expected}" expected)
+endif()
+if(NOT out STREQUAL expected)
+  list(APPEND problems "standard output differs from ${EXPECT_STDOUT}")
+endif()
+
+text_of("${err}" err_text)
+if(DEFINED STDERR_MATCH)
+  if(NOT err_text MATCHES "${STDERR_MATCH}")
+    list(APPEND problems "standard error does not match '${STDERR_MATCH}'")
+  endif()
+else()
+  set(expected_err "")
+  if(DEFINED EXPECT_STDERR)
+    file(READ "${EXPECT_STDERR}" expected_err)
+    text_of("${expected_err}" expected_err)
+  endif()
+  if(NOT err_text STREQUAL expected_err)
+    list(APPEND problems "standard error differs from '${expected_err}'")
+  endif()
+endif()
+
+if(problems)
+  string(REPLACE ";" "\n  " problems "${problems}")
+  message(FATAL_ERROR "check-output: ${problems}\n${report}")
+endif()
+message(STATUS "check-output: keywatch-log ${ARGS} as expected")

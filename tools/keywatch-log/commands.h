@@ -1,0 +1,36 @@
+// The three commands of keywatch-log. Each returns the program's exit status:
+// 0 done, 1 a line that is no keywatch record under --strict, 2 a file that
+// cannot be read or written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <regex>
+#include <string>
+
+namespace kwlog {
+
+struct SummaryOptions {
+    unsigned top = 10;          // busiest events and bursts shown per session
+    unsigned burst_gap_ms = 50; // the largest gap inside a burst
+    unsigned burst_min = 3;     // the fewest events that make a burst
+    bool strict = false;
+};
+
+struct CsvOptions {
+    bool all = false; // load and control lines too
+    bool strict = false;
+    std::string output; // empty: standard output
+};
+
+struct FollowOptions {
+    std::optional<std::regex> only, hide; // over the event's name
+    bool from_start = false;              // show what the file already holds first
+    unsigned poll_ms = 100;
+};
+
+int run_summary(const std::string& file, const SummaryOptions& options);
+int run_csv(const std::string& file, const CsvOptions& options);
+int run_follow(const std::string& file, const FollowOptions& options);
+
+} // namespace kwlog
