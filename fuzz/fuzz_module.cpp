@@ -1,68 +1,32 @@
 // libFuzzer harness for keywatch: random sequences of the module's entries
-// played through the stand-in simulator's host against the built module
-// file, which runs under AddressSanitizer and UndefinedBehaviorSanitizer.
-// After every step the log must fit its grammar and a few counters must agree
-// with it and with the face. A broken invariant aborts with a message;
-// KEYWATCH_FUZZ_TRACE=1 prints every step first.
-//
-// The input is a byte-code: an opcode byte (its low four bits), then its
-// operands; a missing byte reads as 0.
-//   0 start   1 stop   2, 15 frame   3 unload the module and load it afresh
-//   4, 13, 14 one event: id class, id bytes, data class, data bytes
-//   5 burst: count byte (1-16), then one event as above
-//   6 click inside Activate's area, 7 inside Reset's: two position bytes
-//   8 click, 9 hover at (x, y): each a byte minus 32, or 0xF0-0xFF and 16 bits
-//  10 place a gauge: parameter kind (none, empty, text), length, text bytes
-//  11 aircraft answer: field, kind (none, null, short or long text), length, bytes
-//  12 service notification straight to the gauge's callback: code, null-gauge
-//     flag, parameter as for 10, 32-bit value
-// Texts are bytes 0x01-0xFF without CR and LF (CR becomes 0x0E, LF 0x0B): the
-// module writes aircraft texts as they come, and a line break would split a
-// record.
+// played through the stand-in simulator's host against the built module file
+// (under AddressSanitizer and UndefinedBehaviorSanitizer). After every step
+// the log must fit its grammar and a few counters must agree with the log and
+// the face. A broken invariant aborts with a message; KEYWATCH_FUZZ_TRACE=1
+// prints every step, KEYWATCH_FUZZ_MODULE names another module file. The
+// byte-code of the inputs is described in docs/fuzzing.md.
 
 #include <dlfcn.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <memory>
-#include <optional>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "sim/host.h"
-
-#ifndef KEYWATCH_MODULE_FILE
-#error "KEYWATCH_MODULE_FILE must name the module file under test"
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // ---- The log's grammar -----------------------------------------------------------------
-// Every line is one of nine records; times are fixed notation with six
-// decimals, numbers signed 32-bit values as %d prints them, and names, paths
-// and aircraft texts any bytes but the two line-break characters.
+// Every line is one of nine records: times in fixed notation with six
+// decimals, numbers as %d prints a signed 32-bit value, and names, paths and
+// aircraft texts any bytes but the two line-break characters.
 
-enum Kind {
-    event,
-    user_defined,
-    aircraft_loaded,
-    gauge_loaded,
-    stopped,
-    closed,
-    refreshed,
-    title,
-    started
-};
+enum Kind { event, user, loaded, gauge, stopped, closed, refreshed, title, started, none };
 
 #define TIME   R"(\d+\.\d{6})"
 #define TEXT   R"([^\r\n]*)"
@@ -81,49 +45,43 @@ const char* const grammars[] = {
 
 struct Record {
     Kind kind = event;
-    double time = 0;
     std::string line, name; // name: of an event record
     long long id = 0, data = 0;
 };
 
-// Reads `text`, whole records as the module writes them one after the other:
-// each begins with CR LF, the aircraft-loaded record with two, so an empty
-// line stands before it and nowhere else, and the text never ends with a line
-// break. Returns what is wrong, or an empty string.
+// Reads `text`, whole records as the module writes them one after another:
+// each begins with CR LF, the aircraft-loaded record with two (so an empty
+// line stands before it and nowhere else), and the text never ends with a
+// line break. Returns what is wrong, or an empty string.
 std::string parse(const std::string& text, std::vector<Record>& records) {
     static const std::vector<std::regex> patterns(std::begin(grammars), std::end(grammars));
     if (text.empty())
         return {};
-    if (text.rfind("\r\n", 0) != 0 || text.back() == '\n' || text.back() == '\r')
+    if (!text.starts_with("\r\n") || text.ends_with('\n') || text.ends_with('\r'))
         return "records must begin with CR LF and not end with a line break";
     bool blank = false;
     for (size_t pos = 2, end = 0; end != text.size(); pos = end + 2) {
         end = std::min(text.find("\r\n", pos), text.size());
-        Record record;
-        record.line = text.substr(pos, end - pos);
+        Record record{.line = text.substr(pos, end - pos)};
         if (record.line.find_first_of("\r\n") != std::string::npos)
             return "a lone CR or LF in: " + record.line;
-        if (record.line.empty()) {
-            if (std::exchange(blank, true))
-                return "two empty lines";
+        if (record.line.empty() && std::exchange(blank, true))
+            return "two empty lines";
+        if (record.line.empty())
             continue;
-        }
         std::smatch match;
-        while (record.kind <= started &&
-               !std::regex_match(record.line, match, patterns[record.kind]))
+        while (record.kind < none && !std::regex_match(record.line, match, patterns[record.kind]))
             record.kind = Kind(record.kind + 1);
-        if (record.kind > started)
+        if (record.kind == none)
             return "a line that is no record: " + record.line;
-        record.time = std::stod(record.line.substr(record.line.find_first_of("0123456789")));
-        if (record.kind <= user_defined) {
-            record.id = std::stoll(match[1]), record.name = match[2],
+        if ((record.kind == loaded) != std::exchange(blank, false))
+            return "an empty line before each aircraft-loaded record and no other: " + record.line;
+        if (record.kind <= user) {
+            record.id = std::stoll(match[1]), record.name = match[2];
             record.data = std::stoll(match[3]);
             if (record.id != int32_t(record.id) || record.data != int32_t(record.data))
                 return "a number beyond 32 bits: " + record.line;
         }
-        if ((record.kind == aircraft_loaded) != std::exchange(blank, false))
-            return "an empty line before every aircraft-loaded record, and no other: " +
-                   record.line;
         records.push_back(std::move(record));
     }
     return {};
@@ -138,17 +96,17 @@ struct Input {
     uint8_t byte() {
         return pos < size ? data[pos++] : 0;
     }
-    uint32_t u16() {
-        const uint32_t low = byte();
-        return low | uint32_t(byte()) << 8;
+    uint32_t number(int bytes) { // little-endian
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= uint32_t(byte()) << 8 * i;
+        return value;
     }
-    uint32_t u32() {
-        const uint32_t low = u16();
-        return low | u16() << 16;
-    }
+    // Bytes 0x01-0xFF without CR and LF: the module writes aircraft texts as
+    // they come, and a line break would split a record.
     std::string text(size_t length) {
         std::string out;
-        for (size_t i = 0; i < length; ++i) {
+        while (out.size() < length) {
             const uint8_t c = byte();
             out += char(c == 0 ? 1 : c == '\n' ? 0x0B : c == '\r' ? 0x0E : c);
         }
@@ -160,25 +118,16 @@ struct Input {
     }
     int32_t coordinate() {
         const uint8_t b = byte();
-        return b < 0xF0 ? b - 32 : int16_t(u16());
+        return b < 0xF0 ? b - 32 : int16_t(number(2));
     }
     uint32_t event_id() {
-        static constexpr uint32_t axis[] = {0x100E2, 0x100E3, 0x100E4, 0x100E5,
-                                            0x100E6, 0x102F3, 0x102F4};
-        static constexpr uint32_t edges[] = {0xFFFF,  0x10000, 0x100E1, 0x100E7, 0x102F2,
-                                             0x102F5, 0x10FFF, 0x11000, 0x107A5, 0xFFFFFFFF};
-        switch (byte() % 6) {
-        case 0:
-            return u16(); // below the key range
-        case 1:
-            return 0x10000 + u16() % 0x1000;
-        case 2:
-            return axis[byte() % 7];
-        case 3:
-            return edges[byte() % 10];
-        default:
-            return u32();
-        }
+        static constexpr uint32_t edges[] = {0xFFFF,  0x10000, 0x100E1, 0x100E2, 0x100E6, 0x100E7,
+                                             0x102F2, 0x102F3, 0x102F4, 0x102F5, 0x10FFF, 0x11000};
+        const uint8_t kind = byte() % 4;
+        return kind == 0   ? number(2) // below the key range
+               : kind == 1 ? 0x10000 + number(2) % 0x1000
+               : kind == 2 ? edges[byte() % 12]
+                           : number(4);
     }
 };
 
@@ -188,11 +137,13 @@ const char* const log_name = "Key_Events_Sent.log";
 std::string module_file = KEYWATCH_MODULE_FILE;
 fs::path origin_directory, scratch_directory; // where the run started; where the log goes
 std::unique_ptr<sim::Host> host;
+// libFuzzer reads the module's coverage counters from its mapping after each
+// input: one reference keeps the module mapped until the next input begins.
+void* kept_mapped = nullptr;
 bool trace = false;
 size_t step_number = 0;
-
-// A stream the module did not open: the handler's periodic flush must reach
-// it too, as it reaches every stream of the process.
+// A stream the module did not open: the handler's periodic flush reaches
+// every stream of the process, this one too.
 FILE* probe = nullptr;
 size_t probe_bytes = 0;
 
@@ -206,58 +157,42 @@ struct State {
     uint64_t calls = 0; // handler calls since load: every fifth flushes all streams
 };
 
+// What one step must add to the log.
+struct Expected {
+    std::vector<std::vector<Kind>> kinds = {{}}; // any one of these
+    bool truncated = false, flushed = false;
+    uint32_t id = 0, data = 0; // the event sent
+};
+
 [[noreturn]] void violation(const std::string& what) {
     std::fprintf(stderr, "\nkeywatch fuzz: INVARIANT VIOLATED at step %zu: %s\n", step_number,
                  what.c_str());
     std::abort();
 }
 
-std::string read_log() {
-    std::ifstream in(log_name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The module's Linkage, found as the simulator finds it.
-MODULE_LINKAGE* loaded_linkage() {
-    void* self = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    auto* linkage = self ? static_cast<MODULE_LINKAGE*>(dlsym(self, "Linkage")) : nullptr;
-    if (self)
-        dlclose(self); // the host keeps its own reference
-    return linkage;
-}
-
-// libFuzzer reads the module's coverage counters from its mapping after each
-// input: the module must come back at the same address whenever it is loaded
-// afresh, and stay mapped until the next input begins.
-void* kept_mapped = nullptr;
-
 void load_module() {
-    static const void* first = nullptr;
+    static MODULE_LINKAGE* first = nullptr;
     host.reset();
     host = std::make_unique<sim::Host>(module_file);
-    if (first == nullptr)
-        first = loaded_linkage();
-    if (loaded_linkage() != first) {
-        std::fprintf(stderr, "keywatch fuzz: the module came back at another address\n");
-        std::abort();
-    }
+    void* self = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    auto* linkage = static_cast<MODULE_LINKAGE*>(dlsym(self, "Linkage"));
+    dlclose(self); // the host keeps its own reference
+    if (first != nullptr && linkage != first)
+        violation("the module came back at another address: libFuzzer's counters are lost");
+    first = linkage;
 }
 
 // ---- Checks ----------------------------------------------------------------------------
 
-// An axis event counts once the first pre-update notification that brought
-// a parameter string brought a non-empty one.
+// Axis events count once the first pre-update notification that brought a
+// parameter string brought a non-empty one.
 void pre_update(State& s, const std::optional<std::string>& parameters) {
     if (!s.parameters_seen && parameters)
         s.parameters_seen = true, s.axis = !parameters->empty();
 }
 
 void frame(State& s) {
-    try {
-        host->frame();
-    } catch (const sim::HostError& error) {
-        violation(std::string("frame failed: ") + error.what());
-    }
+    host->frame();
     for (const auto& parameters : s.gauges)
         pre_update(s, parameters);
     char want[32];
@@ -268,20 +203,13 @@ void frame(State& s) {
         violation("the icon does not show whether logging is on");
 }
 
-// What a step must have added to the log, and whether it is due to have
-// flushed every stream (the fifth handler call).
-struct Expected {
-    std::vector<std::vector<Kind>> kinds = {{}}; // any of these, in this order
-    bool truncated = false, flushed = false, fresh_load = false;
-    uint32_t id = 0, data = 0;
-};
-
 void check_log(State& s, const Expected& expected) {
     const uintmax_t on_disk = fs::exists(log_name) ? fs::file_size(log_name) : 0;
     if (expected.flushed && probe_bytes != fs::file_size("probe"))
         violation("the fifth handler call did not flush a stream the module did not open");
     std::fflush(nullptr); // whatever the module has buffered, written now
-    const std::string log = read_log();
+    std::ifstream in(log_name, std::ios::binary);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
     if (expected.flushed && on_disk != log.size())
         violation("records still buffered after the fifth handler call");
     if (expected.truncated)
@@ -294,17 +222,17 @@ void check_log(State& s, const Expected& expected) {
     std::vector<Kind> kinds;
     for (const Record& record : records) {
         kinds.push_back(record.kind);
-        if (record.kind == aircraft_loaded)
+        if (record.kind == loaded)
             s.last_time = -1; // the module was started: its clock starts again
-        if (record.time < s.last_time)
+        const double time = std::stod(record.line.substr(record.line.find_first_of("0123456789")));
+        if (time < std::exchange(s.last_time, time))
             violation("time went back: " + record.line);
-        s.last_time = record.time;
-        if (record.kind == gauge_loaded && !record.line.ends_with("= " + host->module_file()))
+        if (record.kind == gauge && !record.line.ends_with("= " + host->module_file()))
             violation("not the module's path: " + record.line);
-        if (record.kind > user_defined)
+        if (record.kind > user)
             continue;
         if (record.id != int32_t(expected.id - 0x10000) || record.data != int32_t(expected.data) ||
-            (record.kind == user_defined) != (record.name == "User_Defined_Event"))
+            (record.kind == user) != (record.name == "User_Defined_Event"))
             violation("not the event just sent: " + record.line);
         if (s.names.emplace(record.id, record.name).first->second != record.name)
             violation("one id under two names: " + record.line);
@@ -313,8 +241,6 @@ void check_log(State& s, const Expected& expected) {
         violation("the step wrote other records than it should, ending: " +
                   (records.empty() ? "(none)" : records.back().line));
     s.log = log;
-    if (expected.fresh_load)
-        s.last_time = -1;
 }
 
 // ---- Steps -----------------------------------------------------------------------------
@@ -336,40 +262,36 @@ enum Op {
 };
 constexpr Op ops[16] = {start, stop,  frames, reload, send,   burst, activate, reset,
                         click, hover, place,  answer, notify, send,  send,     frames};
-const char* const op_names[] = {"start", "stop",  "frame", "reload", "event",  "burst", "Activate",
-                                "Reset", "click", "hover", "place",  "answer", "notify"};
 
 void step(Input& in, State& s) {
     const Op op = ops[in.byte() & 0x0F];
     if (++step_number; trace)
-        std::fprintf(stderr, "step %zu: %s at byte %zu\n", step_number, op_names[op], in.pos);
+        std::fprintf(stderr, "step %zu: opcode %d at byte %zu\n", step_number, op, in.pos - 1);
     Expected expected;
-    const std::vector<Kind> closing[] = {{}, {closed}, {stopped, closed}};
+    const std::vector<std::vector<Kind>> closing = {{}, {closed}, {stopped, closed}};
     switch (op) {
     case start:
         host->start();
-        expected.kinds = {{aircraft_loaded, gauge_loaded}};
+        expected.kinds = {{loaded, gauge}};
         break;
     case stop:
         host->stop();
-        expected.kinds.assign(std::begin(closing), std::end(closing));
+        expected.kinds = closing;
         break;
     case frames:
         if (!s.gauges.empty())
             frame(s);
         break;
     case reload:
-        expected.kinds.assign(std::begin(closing), std::end(closing));
-        load_module();
+        load_module(); // the old one stops first, if started
         s = State{.log = s.log, .names = s.names};
-        expected.fresh_load = true;
+        expected.kinds = closing;
         break;
     case send:
     case burst: {
-        const uint32_t times = op == burst ? 1 + in.byte() % 16 : 1;
-        const uint32_t id = in.event_id();
+        const uint32_t times = op == burst ? 1 + in.byte() % 16 : 1, id = in.event_id();
         const uint8_t data_kind = in.byte() % 3;
-        const uint32_t data = data_kind == 0 ? 0 : data_kind == 1 ? 0xFFFFFFFF : in.u32();
+        const uint32_t data = data_kind == 0 ? 0 : data_kind == 1 ? 0xFFFFFFFF : in.number(4);
         std::fputc('.', probe);
         probe_bytes++;
         for (uint32_t n = 0; n < times; ++n)
@@ -379,7 +301,7 @@ void step(Input& in, State& s) {
         if (id >= 0x11000 || (id >= 0x10000 && (!axis || s.axis))) {
             s.count += calls;
             if (s.logging)
-                expected.kinds = {std::vector(calls, id >= 0x11000 ? user_defined : event)};
+                expected.kinds = {std::vector(calls, id >= 0x11000 ? user : event)};
         }
         s.calls += calls;
         expected.flushed = calls > 0 && s.calls % 5 == 0;
@@ -388,13 +310,18 @@ void step(Input& in, State& s) {
     }
     case activate:
     case reset:
-    case click: {
+    case click:
+    case hover: {
         const int32_t x = op == activate ? 5 + in.byte() % 61
                           : op == reset  ? 72 + in.byte() % 55
                                          : in.coordinate();
-        const int32_t y = op == click ? in.coordinate() : 20 + in.byte() % 33;
+        const int32_t y = op >= click ? in.coordinate() : 20 + in.byte() % 33;
         if (s.gauges.empty())
             break;
+        if (op == hover) {
+            host->hover(x, y);
+            break;
+        }
         const bool on_activate = x >= 5 && x < 66 && y >= 20 && y < 53;
         const bool on_reset = x >= 72 && x < 127 && y >= 20 && y < 53;
         if (host->click(x, y) != (on_activate || on_reset))
@@ -408,12 +335,6 @@ void step(Input& in, State& s) {
         }
         break;
     }
-    case hover: {
-        const int32_t x = in.coordinate(), y = in.coordinate();
-        if (!s.gauges.empty())
-            host->hover(x, y);
-        break;
-    }
     case place:
         if (auto parameters = in.parameters(); s.gauges.size() < 6) {
             host->place(parameters);
@@ -422,24 +343,24 @@ void step(Input& in, State& s) {
         break;
     case answer: {
         const auto field = sim::AircraftField(in.byte() % 3);
-        const uint8_t kind = in.byte() % 4;
+        const uint8_t kind = in.byte() % 4; // none, null, short or long text (about 260 bytes)
+        const size_t length = kind < 2 ? 0 : kind == 2 ? in.byte() % 64 : 250 + in.byte() % 51;
         if (kind == 1)
             host->answer_null_pointer(field);
-        else if (kind == 0)
-            host->set_answer(field, std::nullopt);
         else
-            host->set_answer(field, in.text(kind == 2 ? in.byte() % 64 : 250 + in.byte() % 51));
+            host->set_answer(field, kind == 0 ? std::nullopt : std::optional(in.text(length)));
         break;
     }
-    case notify: {
-        // Any code, with any header, as a simulator might send them.
+    case notify: { // any service code, with or without a gauge, straight to the callback
         const uint8_t code = in.byte();
-        const int32_t service = code >= 0xF0 ? int32_t(in.u32()) : code % 16;
+        const int32_t service = code >= 0xF0 ? int32_t(in.number(4)) : code % 16;
         const bool no_gauge = in.byte() % 8 == 0;
         const std::optional<std::string> parameters = in.parameters();
-        GAUGEHDR gauge = *loaded_linkage()->gauges[0];
-        gauge.parameters = parameters ? parameters->c_str() : nullptr;
-        gauge.gauge_callback(no_gauge ? nullptr : &gauge, service, uintptr_t(in.u32()));
+        void* self = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        GAUGEHDR header = *static_cast<MODULE_LINKAGE*>(dlsym(self, "Linkage"))->gauges[0];
+        dlclose(self);
+        header.parameters = parameters ? parameters->c_str() : nullptr;
+        header.gauge_callback(no_gauge ? nullptr : &header, service, uintptr_t(in.number(4)));
         if (service == 6 && !no_gauge)
             pre_update(s, parameters);
         break;
@@ -453,14 +374,14 @@ void step(Input& in, State& s) {
 // ---- libFuzzer entry points ------------------------------------------------------------
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // The grammar must refuse broken logs, or every check passes over them;
-    // the seed inputs show it takes the module's own.
+    // The grammar must refuse broken logs, or the checks pass over them; the
+    // seed inputs show that it takes the module's own.
     for (const char* bad :
-         {"\n Time= 1.000000 Logging Stopped", "\r\n Time= 1.000000 Logging Stopped\r\n",
-          "\r\n Time= 1.000000 Gauge Loaded= a\rb", "\r\n Time= 1.00000 Logging Stopped",
+         {"\n Time= 1.000000 Log File Closed", " Time= 1.000000 Log File Closed",
+          "\r\n Time= 1.000000 Logging Stopped\r\n", "\r\n Time= 1.0 Log File Closed",
+          "\r\n Time= 1.000000 Gauge Loaded= a\rb",
           "\r\n Time= 1.000000 id= 4096; event_in= X evdata= 0",
-          "\r\n Time=1.000000; id=4294967295; event_in=X; evdata=0",
-          "\r\n Time=1.000000; id=-0; event_in=X; evdata=01",
+          "\r\n Time=1.000000; id=4294967295; event_in=X; evdata=-0",
           "\r\n Time=1.000000; Aircraft Loaded Title=; Type=; Model=",
           "\r\n\r\n Time= 1.000000 Logging Started"}) {
         std::vector<Record> records;
@@ -468,7 +389,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
             violation(std::string("the log grammar takes a broken log: ") + bad);
     }
     origin_directory = fs::current_path();
-    if (const char* other = std::getenv("KEYWATCH_FUZZ_MODULE")) // say, a broken build
+    if (const char* other = std::getenv("KEYWATCH_FUZZ_MODULE")) // say, a deliberately broken one
         module_file = fs::absolute(other).string();
     trace = std::getenv("KEYWATCH_FUZZ_TRACE") != nullptr;
     std::string scratch = (fs::temp_directory_path() / "keywatch-fuzz-XXXXXX").string();
@@ -477,25 +398,21 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     scratch_directory = scratch;
     probe = std::fopen((scratch_directory / "probe").c_str(), "w");
     std::atexit([] {
-        std::error_code ignored;
-        fs::current_path(scratch_directory, ignored);
+        fs::current_path(scratch_directory);
         host.reset(); // stops the module and closes its log before the directory goes
         if (kept_mapped != nullptr)
             dlclose(kept_mapped);
-        fs::current_path(origin_directory, ignored);
-        fs::remove_all(scratch_directory, ignored);
+        fs::current_path(origin_directory);
+        fs::remove_all(scratch_directory);
     });
-    // Crash files belong where the run was started, not in the scratch directory.
+    // Crash files go where the run was started (first, so that a prefix on
+    // the command line wins).
     static std::vector<char*> arguments(*argv, *argv + *argc);
     static std::string prefix = "-artifact_prefix=" + origin_directory.string() + "/";
-    if (std::ranges::none_of(arguments, [](const char* a) {
-            return std::string(a).starts_with("-artifact_prefix=");
-        })) {
-        arguments.push_back(prefix.data());
-        *argc = int(arguments.size());
-        arguments.push_back(nullptr);
-        *argv = arguments.data();
-    }
+    arguments.insert(arguments.begin() + 1, prefix.data());
+    *argc = int(arguments.size());
+    arguments.push_back(nullptr);
+    *argv = arguments.data();
     return 0;
 }
 
@@ -504,18 +421,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         if (kept_mapped != nullptr)
             dlclose(kept_mapped); // the previous input's module unloads now
-        kept_mapped = nullptr;
         fs::remove(log_name);
         load_module();
         Input in{data, size};
         State state;
-        step_number = 0;
-        while (in.pos < in.size)
+        for (step_number = 0; in.pos < in.size;)
             step(in, state);
-        // All this input allocated goes with it, so that libFuzzer's leak
-        // check does not rerun every input; a start and the host's stop close
-        // any log the module still holds, and one reference keeps its file
-        // mapped for libFuzzer's counters.
+        // Everything the input allocated goes with it (a start and the host's
+        // stop close any log the module holds), so that libFuzzer's leak check
+        // does not rerun every input; the module file stays mapped.
         kept_mapped = dlopen(module_file.c_str(), RTLD_NOW | RTLD_NOLOAD);
         if (!host->started())
             host->start();
