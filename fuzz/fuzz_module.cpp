@@ -403,7 +403,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::current_path(scratch_directory);
     try {
         if (kept_mapped != nullptr)
-            dlclose(kept_mapped); // the previous input's module unloads now
+            dlclose(std::exchange(kept_mapped, nullptr)); // the previous input's module goes
         fs::remove(log_name);
         load_module();
         Input in{data, size};
