@@ -267,8 +267,8 @@ void step(Input& in, State& s) {
             frame(s);
         break;
     case load:
-        load_module(); // the old one stops first, if started
-        s = State{.log = s.log, .names = s.names};
+        load_module(); // the old one stops first, if started, and writes with its own clock
+        s = State{.log = s.log, .last_time = s.last_time, .names = s.names};
         expected.kinds = closing;
         break;
     case send:
@@ -351,6 +351,8 @@ void step(Input& in, State& s) {
     }
     }
     check_log(s, expected);
+    if (op == load)
+        s.last_time = -1; // the fresh module's clock has not started
 }
 
 } // namespace
