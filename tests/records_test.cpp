@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "sim_fixture.h" // before windows.h, whose macros share names with the records'
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
 #endif
-
-#include "sim_fixture.h"
 
 namespace {
 
