@@ -116,6 +116,7 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
            {132, P},
            {140, P}});
     EXPECT_STREQ(reinterpret_cast<const char*>(ptr(header, 4)), "keywatch");
+    ASSERT_FALSE(HasFailure()) << "the rest is reached through the header";
 
     // The tree: background -> icon -> counter, each list ended by null.
     const Bytes background = ptr(ptr(header, 12), 0);
@@ -183,6 +184,7 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     }
     const Bytes args = ptr(mouse + 52 * 8, 44);
     check("tooltip argument", args, 100, {{92, P}});
+    ASSERT_FALSE(HasFailure()) << "the calls go through the records checked above";
 
     // The seven routines through a service table of our own.
     std::vector<uint8_t> table(0x280);
