@@ -340,11 +340,11 @@ TEST_F(GaugeTest, PanelReportsMissingBitmapsAndTextOverruns) {
         {.element_type = ELEMENT_TYPE_STATIC_IMAGE, .resource_id = 256, .next_element = next}};
     ASSERT_EQ(panel.install(&root.header, nullptr), 1) << panel.error();
     ASSERT_EQ(panel.initialize(&root.header), 1) << panel.error();
-    ASSERT_NE(text.string, nullptr);
+    ASSERT_NE(static_cast<char*>(text.string), nullptr); // a copy: the field is packed
     EXPECT_EQ(panel.update(&root.header), 0);
     EXPECT_NE(panel.error().find("overran"), std::string::npos) << panel.error();
     EXPECT_EQ(panel.kill(&root.header), 1);
-    EXPECT_EQ(text.string, nullptr);
+    EXPECT_EQ(static_cast<char*>(text.string), nullptr);
 }
 
 } // namespace
