@@ -5,21 +5,23 @@
 
 #include <cstdio>
 
+#include "gauge/gauge.h"
 #include "log/key_events.h"
 #include "log/logging_controls.h"
 
 // ---- Elements --------------------------------------------------------------------
+// Each element points back at the gauge header, as the simulator expects of
+// every element it is given. Fields not named here are the simulator's and
+// start zero.
 
 static ELEMENT_STRING counter = {
     .header = {.element_type = ELEMENT_TYPE_STRING,
                .resource_id = RESOURCE_NONE,
                .position = {12, 55},
+               .gauge_header = &gauge_header,
                .next_element = nullptr,
-               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_BRIGHT | IMAGE_USE_ERASE |
+               .image_flags = IMAGE_BILINEAR_COLOR | IMAGE_USE_BRIGHT | IMAGE_USE_ERASE |
                               IMAGE_USE_TRANSPARENCY},
-    .source_vars = {0, 0, 0},
-    .update_callback = event_count_text,
-    .string = nullptr,
     .box_size = {110, 20},
     .fg_color = 0x00FFFFFF,
     .bg_color = 0x00000000,
@@ -27,25 +29,32 @@ static ELEMENT_STRING counter = {
     .font_name = "Glass Gauge",
     .font_weight = FW_MEDIUM,
     .char_set = DEFAULT_CHARSET,
-    .font_size = 0,
     .draw_text_flags = DT_CENTER | DT_WORDBREAK,
+    .max_string_length = COUNTER_TEXT_LENGTH,
     .highlight_list = nullptr,
+    .char_height = 0, // the font size
+    .update_callback = event_count_text,
 };
 
 static ELEMENT_HEADER* icon_next[] = {&counter.header, nullptr};
 
+// Switch type 3 steps the shown image toward index = value, one image per
+// update; with two images one step reaches any target, so 0 shows OFF and 1
+// shows ON from the update that brings the value. Scale and offset are only
+// read by types 1 and 4: a 3 there as offset, with scale 0, would pin every
+// value to image 3, which the icon does not have.
 static ELEMENT_ICON state_icon = {
     .header = {.element_type = ELEMENT_TYPE_ICON,
                .resource_id = BITMAP_STATE_OFF,
                .position = {0, 21},
+               .gauge_header = &gauge_header,
                .next_element = icon_next,
-               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
-    .source_var = 0,
-    .update_callback = logging_state_value,
-    .picture_count = 2,
+               .image_flags = IMAGE_BILINEAR_COLOR | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
+    .switch_type = ICON_SWITCH_STEP,
     .scale = 0,
     .offset = 0,
-    .switch_mode = ICON_SWITCH_DIRECT,
+    .picture_count = 2,
+    .update_callback = logging_state_value,
 };
 
 static ELEMENT_HEADER* background_next[] = {&state_icon.header, nullptr};
@@ -54,8 +63,9 @@ static ELEMENT_STATIC_IMAGE background = {
     .header = {.element_type = ELEMENT_TYPE_STATIC_IMAGE,
                .resource_id = BITMAP_BACKGROUND,
                .position = {0, 0},
+               .gauge_header = &gauge_header,
                .next_element = background_next,
-               .image_flags = IMAGE_CREATE_DIBSECTION | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
+               .image_flags = IMAGE_BILINEAR_COLOR | IMAGE_USE_ERASE | IMAGE_USE_TRANSPARENCY},
 };
 
 ELEMENT_HEADER* face_elements[] = {&background.header};
@@ -63,7 +73,7 @@ ELEMENT_HEADER* face_elements[] = {&background.header};
 // ---- Mouse list ------------------------------------------------------------------
 
 static MOUSEARGS last_event_tooltip_args[] = {
-    {.source_var = 0, .scale = 0, .lookup_table = nullptr, .text_callback = last_event_name_text},
+    {.text_callback = last_event_name_text}, // all else zero: no variable, tables or scale
 };
 
 static constexpr MOUSERECT parent(int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -78,7 +88,7 @@ static constexpr MOUSERECT parent(int32_t x, int32_t y, int32_t w, int32_t h) {
 }
 
 static constexpr MOUSERECT tooltip(const char* text, uint32_t arg_count, MOUSEARGS* args) {
-    return {.rect_type = MOUSE_RECT_TOOLTIP_TEXT,
+    return {.rect_type = MOUSE_RECT_USER,
             .relative_box = {0, 0, 0, 0},
             .cursor = CURSOR_NONE,
             .help_id = 0,
@@ -103,7 +113,7 @@ static constexpr MOUSERECT child(int32_t x, int32_t y, int32_t w, int32_t h,
 static constexpr MOUSERECT end_of(uint32_t rect_type) {
     return {.rect_type = rect_type,
             .relative_box = {0, 0, 0, 0},
-            .cursor = 0,
+            .cursor = CURSOR_NONE,
             .help_id = 0,
             .mouse_flags = 0,
             .event_id = 0,
@@ -131,8 +141,9 @@ constinit MOUSERECT face_mouse_rect[] = {
 // ---- Display callbacks -----------------------------------------------------------
 
 double event_count_text(ELEMENT_STRING* element) {
+    // The buffer holds max_string_length bytes, the terminator included.
     if (element != nullptr && element->string != nullptr)
-        sprintf(element->string, "Events = %05d", event_count);
+        snprintf(element->string, element->max_string_length, "Events = %05d", event_count);
     return 0.0;
 }
 

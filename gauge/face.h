@@ -12,6 +12,10 @@ enum : uint32_t {
     BITMAP_STATE_ON = 513,  // icon image 1
 };
 
+// The counter's text buffer, terminator included: its longest text,
+// "Events = -2147483648", is 20 characters.
+constexpr uint16_t COUNTER_TEXT_LENGTH = 21;
+
 extern ELEMENT_HEADER* face_elements[]; // the root list: the background
 extern MOUSERECT face_mouse_rect[];
 

@@ -77,7 +77,7 @@ static int32_t gauge_kill() {
 // ---- Header ----------------------------------------------------------------------
 
 constinit GAUGEHDR gauge_header = {
-    .gauge_header_version = GAUGE_HEADER_VERSION,
+    .gauge_header_version = GAUGE_HEADER_VERSION_FS800,
     .gauge_name = "keywatch",
     .elements_list = face_elements,
     .query_routine = gauge_query,
@@ -96,6 +96,8 @@ constinit GAUGEHDR gauge_header = {
     .gauge_callback = gauge_service_callback,
     .user_data = 0,
     .parameters = nullptr,
+    .usage = nullptr,
+    .newer_fields = {},
 };
 
 // ---- Service callback --------------------------------------------------------------

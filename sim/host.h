@@ -89,7 +89,7 @@ class Host {
 
   private:
     struct Instance {
-        GAUGEHDR header;                       // the instance's copy of the module's header
+        GAUGEHDR header; // the instance's copy of all 352 bytes of the module's header
         std::optional<std::string> parameters; // owns the text header.parameters points at
     };
     struct Answer {

@@ -43,15 +43,12 @@ Panel* active_panel = nullptr; // the panel the service table forwards to
 
 // ---- Limits ------------------------------------------------------------------------
 
-constexpr size_t TEXT_BUFFER_SIZE = 64;    // what a string element's callback may write
-constexpr size_t TEXT_GUARD_SIZE = 64;     // canary bytes behind it, to catch overruns
+constexpr size_t TEXT_GUARD_SIZE = 64;     // canary bytes behind a text buffer, to catch overruns
 constexpr uint8_t GUARD_BYTE = 0xA5;       // what the guard bytes hold until overwritten
 constexpr size_t MAX_ELEMENTS = 256;       // a longer tree is taken for a broken one
-constexpr uint32_t MAX_PICTURES = 256;     // images one icon may hold
+constexpr int32_t MAX_PICTURES = 256;      // images one icon may hold
 constexpr size_t MAX_MOUSE_ENTRIES = 4096; // a list without an end marker stops here
 constexpr float FONT_PIXEL_HEIGHT = 15.0f; // fits the counter's 20-pixel box
-
-static_assert(TEXT_BUFFER_SIZE >= STRING_BUFFER_MIN);
 
 struct Rgb {
     uint8_t r, g, b;
@@ -105,10 +102,14 @@ struct Panel::State {
     bool installed = false;
     std::map<uint32_t, Bitmap> images; // by resource id
 
-    // Text buffers attached to string elements: TEXT_BUFFER_SIZE usable bytes
-    // followed by guard bytes.
-    std::map<ELEMENT_STRING*, std::unique_ptr<char[]>> buffers;
-    std::map<ELEMENT_ICON*, uint32_t> icon_image; // image index update selected
+    // Text buffers attached to string elements: exactly the element's
+    // max_string_length bytes, followed by guard bytes.
+    struct TextBuffer {
+        std::unique_ptr<char[]> bytes;
+        size_t size = 0;
+    };
+    std::map<ELEMENT_STRING*, TextBuffer> buffers;
+    std::map<ELEMENT_ICON*, int32_t> icon_image;  // image index shown since the last update
     std::map<ELEMENT_STRING*, std::string> texts; // text update read
 
     bool drawn = false;
@@ -131,6 +132,7 @@ struct Panel::State {
     }
 
     bool collect(ELEMENT_HEADER* root, std::vector<ELEMENT_HEADER*>& out);
+    bool step_icon(ELEMENT_ICON& icon);
     bool load(uint32_t id);
     bool load_font();
     void blit(const Bitmap& image, PIXPOINT at, bool transparent);
@@ -157,6 +159,19 @@ bool Panel::State::collect(ELEMENT_HEADER* root, std::vector<ELEMENT_HEADER*>& o
             return fail("element tree reaches one element twice");
         if (out.size() == MAX_ELEMENTS)
             return fail("element tree has more than " + std::to_string(MAX_ELEMENTS) + " elements");
+        // Any other kind has a record of its own layout, which this panel
+        // does not read: refused here, before anything reads past the header.
+        const uint32_t type = element->element_type;
+        if (type != ELEMENT_TYPE_STATIC_IMAGE && type != ELEMENT_TYPE_ICON &&
+            type != ELEMENT_TYPE_STRING) {
+            static const char* const kinds[] = {"static image", "needle",       "string", "slider",
+                                                "icon",         "moving image", "sprite"};
+            return fail("element " + std::to_string(out.size()) + " of the tree (resource " +
+                        std::to_string(int32_t(element->resource_id)) + ") has type " +
+                        std::to_string(type) +
+                        (type < 7 ? std::string(" (") + kinds[type] + ")" : "") +
+                        ", which this simulator does not draw");
+        }
         out.push_back(element);
         if (element->next_element == nullptr)
             continue;
@@ -182,6 +197,28 @@ bool Panel::State::load(uint32_t id) {
         image.pixels.size() != size_t(image.width) * size_t(image.height))
         return fail("bitmap " + std::to_string(id) + " has no usable pixels");
     images.emplace(id, std::move(image));
+    return true;
+}
+
+// Runs the icon's callback and moves the image it shows as its switch type
+// says: types 0 and 1 jump to the target image, 3 and 4 step one image
+// toward it per update; 1 and 4 take the target as value * scale + offset.
+// Targets outside the images held are clamped to them.
+bool Panel::State::step_icon(ELEMENT_ICON& icon) {
+    const int32_t type = icon.switch_type;
+    if (type != ICON_SWITCH_DIRECT && type != ICON_SWITCH_SCALED && type != ICON_SWITCH_STEP &&
+        type != ICON_SWITCH_STEP_SCALED)
+        return fail("icon switch type " + std::to_string(type) + " is not supported");
+    double value = icon.update_callback ? icon.update_callback(&icon) : 0.0;
+    if (type == ICON_SWITCH_SCALED || type == ICON_SWITCH_STEP_SCALED)
+        value = value * icon.scale + icon.offset;
+    const double last = double(std::max(icon.picture_count, 1) - 1);
+    const auto target = int32_t(std::isnan(value) ? 0.0 : std::clamp(std::floor(value), 0.0, last));
+    int32_t& shown = icon_image[&icon]; // 0 until the first update
+    if (type == ICON_SWITCH_DIRECT || type == ICON_SWITCH_SCALED)
+        shown = target;
+    else
+        shown += target > shown ? 1 : target < shown ? -1 : 0;
     return true;
 }
 
@@ -358,7 +395,7 @@ bool Panel::State::parse_mouse_list(const GAUGEHDR& gauge, std::vector<MouseArea
                             std::to_string(i) + ")");
             open.pop_back();
             break;
-        case MOUSE_RECT_TOOLTIP_TEXT:
+        case MOUSE_RECT_USER:
             if (enclosing >= 0 && areas[size_t(enclosing)].tooltip == nullptr)
                 areas[size_t(enclosing)].tooltip = &entry;
             break;
@@ -456,20 +493,18 @@ int32_t Panel::install(ELEMENT_HEADER* root, void* /*resource_handle*/) {
             break;
         case ELEMENT_TYPE_ICON: {
             const auto* icon = reinterpret_cast<ELEMENT_ICON*>(element);
-            if (icon->picture_count == 0 || icon->picture_count > MAX_PICTURES)
+            if (icon->picture_count <= 0 || icon->picture_count > MAX_PICTURES)
                 return s.refuse("icon holds " + std::to_string(icon->picture_count) + " images");
             if (element->resource_id == RESOURCE_NONE ||
-                element->resource_id > RESOURCE_NONE - icon->picture_count)
+                element->resource_id > RESOURCE_NONE - uint32_t(icon->picture_count))
                 return s.refuse("icon has no usable resource id");
-            for (uint32_t n = 0; n < icon->picture_count; ++n)
+            for (uint32_t n = 0; n < uint32_t(icon->picture_count); ++n)
                 if (!s.load(element->resource_id + n))
                     return 0;
             break;
         }
-        case ELEMENT_TYPE_STRING:
+        default: // a string: collect let no other type through
             break;
-        default:
-            return s.refuse("element of unknown type " + std::to_string(element->element_type));
         }
     }
     auto root_image = s.images.find(root->resource_id);
@@ -490,13 +525,16 @@ int32_t Panel::initialize(ELEMENT_HEADER* root) {
         if (element->element_type != ELEMENT_TYPE_STRING)
             continue;
         auto* string = reinterpret_cast<ELEMENT_STRING*>(element);
+        // Sized as the element asks, with no room added: a write one byte
+        // too long lands in the guard bytes.
         auto& buffer = s.buffers[string];
-        if (!buffer) {
-            buffer.reset(new char[TEXT_BUFFER_SIZE + TEXT_GUARD_SIZE]);
-            std::memset(buffer.get(), 0, TEXT_BUFFER_SIZE);
-            std::memset(buffer.get() + TEXT_BUFFER_SIZE, GUARD_BYTE, TEXT_GUARD_SIZE);
+        if (!buffer.bytes || buffer.size != string->max_string_length) {
+            buffer.size = string->max_string_length;
+            buffer.bytes.reset(new char[buffer.size + TEXT_GUARD_SIZE]);
+            std::memset(buffer.bytes.get(), 0, buffer.size);
+            std::memset(buffer.bytes.get() + buffer.size, GUARD_BYTE, TEXT_GUARD_SIZE);
         }
-        string->string = buffer.get();
+        string->string = buffer.bytes.get();
     }
     return 1;
 }
@@ -508,30 +546,24 @@ int32_t Panel::update(ELEMENT_HEADER* root) {
         return 0;
     for (ELEMENT_HEADER* element : elements) {
         if (element->element_type == ELEMENT_TYPE_ICON) {
-            auto* icon = reinterpret_cast<ELEMENT_ICON*>(element);
-            if (icon->switch_mode != ICON_SWITCH_DIRECT)
-                return s.refuse("icon switch mode " + std::to_string(icon->switch_mode) +
-                                " is not supported");
-            const double value = icon->update_callback ? icon->update_callback(icon) : 0.0;
-            const double last = icon->picture_count == 0 ? 0.0 : double(icon->picture_count - 1);
-            const double index = std::isnan(value) ? 0.0 : std::clamp(std::floor(value), 0.0, last);
-            s.icon_image[icon] = uint32_t(index);
+            if (!s.step_icon(*reinterpret_cast<ELEMENT_ICON*>(element)))
+                return 0;
         } else if (element->element_type == ELEMENT_TYPE_STRING) {
             auto* string = reinterpret_cast<ELEMENT_STRING*>(element);
             auto buffer = s.buffers.find(string);
-            if (buffer == s.buffers.end() || string->string != buffer->second.get())
+            if (buffer == s.buffers.end() || string->string != buffer->second.bytes.get())
                 return s.refuse("string element updated without the text buffer initialize "
                                 "attached");
             if (string->update_callback != nullptr)
                 string->update_callback(string);
-            const char* text = buffer->second.get();
-            const void* end = std::memchr(text, '\0', TEXT_BUFFER_SIZE);
-            const bool guard_intact =
-                std::all_of(text + TEXT_BUFFER_SIZE, text + TEXT_BUFFER_SIZE + TEXT_GUARD_SIZE,
-                            [](char c) { return uint8_t(c) == GUARD_BYTE; });
+            const char* text = buffer->second.bytes.get();
+            const size_t size = buffer->second.size;
+            const void* end = std::memchr(text, '\0', size);
+            const bool guard_intact = std::all_of(text + size, text + size + TEXT_GUARD_SIZE,
+                                                  [](char c) { return uint8_t(c) == GUARD_BYTE; });
             if (end == nullptr || !guard_intact)
-                return s.refuse("string element's text overran its " +
-                                std::to_string(TEXT_BUFFER_SIZE) + "-byte buffer");
+                return s.refuse("string element's text overran its " + std::to_string(size) +
+                                "-byte buffer");
             s.texts[string].assign(text, static_cast<const char*>(end));
         }
     }
@@ -555,7 +587,7 @@ int32_t Panel::plot(ELEMENT_HEADER* root) {
     s.canvas.assign(size_t(s.width) * size_t(s.height) * 4, 0);
     for (size_t i = 3; i < s.canvas.size(); i += 4)
         s.canvas[i] = 255;
-    bool text_missing = false;
+    std::optional<std::string> text_missing; // the font name whose stand-in could not be read
     for (ELEMENT_HEADER* element : elements) {
         const bool transparent = (element->image_flags & IMAGE_USE_TRANSPARENCY) != 0;
         switch (element->element_type) {
@@ -569,10 +601,11 @@ int32_t Panel::plot(ELEMENT_HEADER* root) {
             break;
         case ELEMENT_TYPE_ICON: {
             auto* icon = reinterpret_cast<ELEMENT_ICON*>(element);
-            const uint32_t index = s.icon_image.count(icon) ? s.icon_image[icon] : 0;
-            auto image = s.images.find(element->resource_id + index);
+            const int32_t index = s.icon_image.count(icon) ? s.icon_image[icon] : 0;
+            auto image = s.images.find(element->resource_id + uint32_t(index));
             if (image == s.images.end())
-                return s.refuse("icon image " + std::to_string(element->resource_id + index) +
+                return s.refuse("icon image " +
+                                std::to_string(element->resource_id + uint32_t(index)) +
                                 " was not installed");
             s.blit(image->second, element->position, transparent);
             s.icon_on = index == 1;
@@ -581,6 +614,11 @@ int32_t Panel::plot(ELEMENT_HEADER* root) {
         case ELEMENT_TYPE_STRING: {
             auto* string = reinterpret_cast<ELEMENT_STRING*>(element);
             const std::string& text = s.texts[string];
+            // The font is named inline; this panel's one font stands in for
+            // whatever it names.
+            if (std::memchr(string->font_name, '\0', FONT_NAME_SIZE) == nullptr)
+                return s.refuse("string element's font name is not ended within " +
+                                std::to_string(FONT_NAME_SIZE) + " characters");
             if (!transparent)
                 s.fill({element->position.x, element->position.y, string->box_size.x,
                         string->box_size.y},
@@ -588,7 +626,7 @@ int32_t Panel::plot(ELEMENT_HEADER* root) {
             if (s.load_font())
                 s.draw_text(*string, text);
             else
-                text_missing = true;
+                text_missing = string->font_name;
             s.counter_text = text;
             break;
         }
@@ -598,7 +636,8 @@ int32_t Panel::plot(ELEMENT_HEADER* root) {
     }
     s.drawn = true;
     if (text_missing)
-        s.error = "font " KEYWATCH_SIM_FONT " could not be read: the face is drawn without text";
+        s.error = "font " KEYWATCH_SIM_FONT " (standing in for \"" + *text_missing +
+                  "\") could not be read: the face is drawn without text";
     return 1;
 }
 
@@ -612,7 +651,7 @@ int32_t Panel::kill(ELEMENT_HEADER* root) {
         if (element->element_type == ELEMENT_TYPE_STRING) {
             auto buffer = s.buffers.find(string);
             if (buffer != s.buffers.end()) {
-                if (string->string == buffer->second.get())
+                if (string->string == buffer->second.bytes.get())
                     string->string = nullptr;
                 s.buffers.erase(buffer);
             }

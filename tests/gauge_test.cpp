@@ -93,9 +93,9 @@ const char* answer_a(double, int32_t, const char*, void*, GAUGEHDR*) {
 
 TEST_F(GaugeTest, PanelExpandsTooltipTemplatesAndNestsAreas) {
     start_with_gauge();
-    MOUSEARGS args[2] = {{0, 0, nullptr, answer_a}, {0, 0, nullptr, nullptr}};
+    MOUSEARGS args[2] = {{.text_callback = answer_a}, {}};
     std::vector<MOUSERECT> list = {entry(MOUSE_RECT_PARENT),
-                                   entry(MOUSE_RECT_TOOLTIP_TEXT),
+                                   entry(MOUSE_RECT_USER),
                                    entry(MOUSE_RECT_PARENT, {10, 10, 20, 20}),
                                    entry(MOUSE_RECT_CHILD, {5, 5, 5, 5}),
                                    entry(MOUSE_RECT_END_PARENT),
@@ -153,9 +153,9 @@ TEST_F(GaugeTest, PanelRefusesMalformedMouseLists) {
     EXPECT_EQ(clicks, 0);
 }
 
-double write_too_much(ELEMENT_STRING* element) {
-    std::memset(element->string, 'x', 70);
-    element->string[70] = '\0';
+double write_too_much(ELEMENT_STRING* element) { // the terminator one byte past the buffer
+    std::memset(element->string, 'x', element->max_string_length);
+    element->string[element->max_string_length] = '\0';
     return 0.0;
 }
 
@@ -163,22 +163,24 @@ TEST_F(GaugeTest, PanelReportsMissingBitmapsAndTextOverruns) {
     start_with_gauge();
     sim::Panel& panel = host_->panel();
 
-    ELEMENT_STATIC_IMAGE missing{{ELEMENT_TYPE_STATIC_IMAGE, 999, {0, 0}, nullptr, 0}};
+    ELEMENT_STATIC_IMAGE missing{{.element_type = ELEMENT_TYPE_STATIC_IMAGE, .resource_id = 999}};
     EXPECT_EQ(panel.install(&missing.header, nullptr), 0);
     EXPECT_NE(panel.error().find("999"), std::string::npos) << panel.error();
 
     ELEMENT_STRING text{};
-    text.header = {ELEMENT_TYPE_STRING, RESOURCE_NONE, {0, 0}, nullptr, 0};
+    text.header = {.element_type = ELEMENT_TYPE_STRING, .resource_id = RESOURCE_NONE};
+    text.max_string_length = 21;
     text.update_callback = write_too_much;
     ELEMENT_HEADER* next[] = {&text.header, nullptr};
-    ELEMENT_STATIC_IMAGE root{{ELEMENT_TYPE_STATIC_IMAGE, 256, {0, 0}, next, 0}};
+    ELEMENT_STATIC_IMAGE root{
+        {.element_type = ELEMENT_TYPE_STATIC_IMAGE, .resource_id = 256, .next_element = next}};
     ASSERT_EQ(panel.install(&root.header, nullptr), 1) << panel.error();
     ASSERT_EQ(panel.initialize(&root.header), 1) << panel.error();
-    ASSERT_NE(text.string, nullptr);
+    ASSERT_NE(static_cast<char*>(text.string), nullptr); // a copy: the field is packed
     EXPECT_EQ(panel.update(&root.header), 0);
     EXPECT_NE(panel.error().find("overran"), std::string::npos) << panel.error();
     EXPECT_EQ(panel.kill(&root.header), 1);
-    EXPECT_EQ(text.string, nullptr);
+    EXPECT_EQ(static_cast<char*>(text.string), nullptr);
 }
 
 } // namespace

@@ -94,9 +94,10 @@ TEST_F(KeyEvents, CountWrapsFromLargestToSmallest) {
 
 // At least five digits, and the sign once the count has wrapped.
 TEST_F(KeyEvents, CounterText) {
-    char text[64];
+    char text[COUNTER_TEXT_LENGTH];
     ELEMENT_STRING element{};
     element.string = text;
+    element.max_string_length = sizeof text;
     for (const auto& [count, expected] : {std::pair{0, "Events = 00000"},
                                           {1, "Events = 00001"},
                                           {99999, "Events = 99999"},
