@@ -101,20 +101,11 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     check("ImportTable", import, 24, {{0, le(0xF)}});
 
     const Bytes header = ptr(linkage, 32);
+    // clang-format off
     check("gauge header", header, 352,
-          {{0, le(800)},
-           {4, P},
-           {12, P},
-           {20, P},
-           {28, P},
-           {36, P},
-           {44, P},
-           {52, P},
-           {60, P},
-           {68, P},
-           {84, le(150)},
-           {132, P},
-           {140, P}});
+          {{0, le(800)}, {4, P}, {12, P}, {20, P}, {28, P}, {36, P}, {44, P}, {52, P},
+           {60, P}, {68, P}, {84, le(150)}, {132, P}, {140, P}});
+    // clang-format on
     EXPECT_STREQ(reinterpret_cast<const char*>(ptr(header, 4)), "keywatch");
     ASSERT_FALSE(HasFailure()) << "the rest is reached through the header";
 
@@ -125,30 +116,15 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     EXPECT_EQ(ptr(ptr(icon, 48), 8), nullptr);
     const std::string to_header = le(header);
     check("background", background, 148, {{4, le(256)}, {32, to_header}, {48, P}, {64, le(0x83)}});
+    // clang-format off
     check("icon", icon, 176,
-          {{0, le(4)},
-           {4, le(512)},
-           {8, pair(0, 21)},
-           {32, to_header},
-           {48, P},
-           {64, le(0x83)},
-           {116, le(3)},
-           {136, le(2)},
-           {164, P}});
+          {{0, le(4)}, {4, le(512)}, {8, pair(0, 21)}, {32, to_header}, {48, P},
+           {64, le(0x83)}, {116, le(3)}, {136, le(2)}, {164, P}});
     check("counter", counter, 420,
-          {{0, le(2)},
-           {4, le(-1)},
-           {8, pair(12, 55)},
-           {32, to_header},
-           {64, le(0x87)},
-           {244, pair(110, 20)},
-           {268, le(0xFFFFFF)},
-           {336, "Glass Gauge"},
-           {368, le(500)},
-           {372, le(uint8_t(1))},
-           {376, le(0x11)},
-           {380, le(uint16_t(21))},
-           {404, P}});
+          {{0, le(2)}, {4, le(-1)}, {8, pair(12, 55)}, {32, to_header}, {64, le(0x87)},
+           {244, pair(110, 20)}, {268, le(0xFFFFFF)}, {336, "Glass Gauge"}, {368, le(500)},
+           {372, le(uint8_t(1))}, {376, le(0x11)}, {380, le(uint16_t(21))}, {404, P}});
+    // clang-format on
 
     // The mouse list: type, box, cursor, flags, argument count or event,
     // text; entries with a text or click function have a pointer at 36, the

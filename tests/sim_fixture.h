@@ -120,7 +120,6 @@ class WorkingDirectoryTest : public ::testing::Test {
 #include "sim/module_resources.h"
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
-constexpr uint32_t KEY_WITHOUT_ROW = 0x10006;
 constexpr uint32_t KEY_AXIS_ELEVATOR_SET = 0x100E2;
 constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
 
@@ -129,8 +128,6 @@ struct Point {
 };
 constexpr Point activate_area{30, 30}; // child (5, 20, 61, 33) over the icon
 constexpr Point reset_area{100, 30};   // child (72, 20, 55, 33) over RST
-constexpr Point activate_band{30, 12}; // parent (5, 10, 61, 43) above its child
-constexpr Point reset_band{100, 12};   // parent (72, 10, 55, 43) above its child
 constexpr Point counter_band{60, 65};  // parent (1, 55, 128, 24)
 
 // The module's own path as the module reports it: absolute, with the
@@ -165,20 +162,14 @@ class SimTest : public WorkingDirectoryTest {
     void SetUp() override {
         WorkingDirectoryTest::SetUp();
         host_ = std::make_unique<sim::Host>(KEYWATCH_MODULE_FILE);
-        answer("Mooney Bravo", "Mooney", "M20T");
+        host_->set_answer(sim::AircraftField::title, "Mooney Bravo");
+        host_->set_answer(sim::AircraftField::type, "Mooney");
+        host_->set_answer(sim::AircraftField::model, "M20T");
     }
 
     void TearDown() override {
         host_.reset();
         WorkingDirectoryTest::TearDown();
-    }
-
-    // What the host answers from now on; none leaves the module's slot untouched.
-    void answer(std::optional<std::string> title, std::optional<std::string> type,
-                std::optional<std::string> model) {
-        host_->set_answer(sim::AircraftField::title, std::move(title));
-        host_->set_answer(sim::AircraftField::type, std::move(type));
-        host_->set_answer(sim::AircraftField::model, std::move(model));
     }
 
     // The module started with one gauge placed and drawn once.
@@ -188,11 +179,8 @@ class SimTest : public WorkingDirectoryTest {
         host_->frame();
     }
 
-    bool click(Point p) {
-        return host_->click(p.x, p.y);
-    }
     void press(Point p) {
-        ASSERT_TRUE(click(p)) << p.x << "," << p.y;
+        ASSERT_TRUE(host_->click(p.x, p.y)) << p.x << "," << p.y;
     }
     std::optional<std::string> hover(Point p) const {
         return host_->hover(p.x, p.y);
