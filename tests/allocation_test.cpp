@@ -13,14 +13,6 @@
 
 #include "module_state.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KEYWATCH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KEYWATCH_ASAN 1
-#endif
-#endif
-
 namespace {
 
 std::atomic<bool> counting{false};
@@ -42,7 +34,7 @@ template <typename Body> size_t allocations_during(Body body) {
 
 } // namespace
 
-#ifdef KEYWATCH_ASAN
+#ifdef __SANITIZE_ADDRESS__
 extern "C" void __sanitizer_malloc_hook(const volatile void*, size_t) {
     note_allocation();
 }

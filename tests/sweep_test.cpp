@@ -1,7 +1,8 @@
 // Sweeps over odd and hostile input: every event number up to 0x1FFFF and a
 // spread over the rest of the 32-bit range, each with extreme data values,
-// and aircraft answers of every length from empty to past the buffer and of
-// every non-zero byte value. Names are checked against a plain scan of the
+// and aircraft answers of every non-zero byte value and every length from
+// empty to past the buffer and back, so that no longer text shows through a
+// shorter one. Names are checked against a plain scan of the
 // table for each number's first row; records against text built here.
 
 #include <algorithm>
@@ -43,21 +44,15 @@ std::vector<uint32_t> spread_numbers() {
 // pointer when it has no row.
 TEST(EventNameLookup, EveryNumberAnswersItsFirstRowOrTheCallersDefault) {
     static const char fallback[] = "fallback";
-    std::vector<uint32_t> ids = numbers(0, 0x1FFFF);
-    for (uint32_t id : spread_numbers())
-        ids.push_back(id);
-    int failures = 0;
-    for (uint32_t id : ids) {
-        const char* row = first_row_name(id);
-        if (lookup_event_name(id, fallback) != (row != nullptr ? row : fallback) && ++failures < 10)
-            ADD_FAILURE() << "id 0x" << std::hex << id << ": expected " << (row ? row : "default");
-    }
-    EXPECT_EQ(failures, 0);
+    for (const auto& ids : {numbers(0, 0x1FFFF), spread_numbers()})
+        for (uint32_t id : ids) {
+            const char* row = first_row_name(id);
+            ASSERT_EQ(lookup_event_name(id, fallback), row != nullptr ? row : fallback)
+                << std::hex << id;
+        }
 }
 
 // ---- The handler -------------------------------------------------------------------
-
-const uint32_t data_values[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
 
 std::string signed_text(uint32_t bits) {
     return std::to_string((int64_t)bits - (bits < 0x80000000u ? 0 : 0x100000000));
@@ -75,79 +70,54 @@ void expect_log(const std::string& expected) {
     EXPECT_EQ(actual.substr(from, 160), expected.substr(from, 160)) << "at byte " << at;
 }
 
-class Sweep : public ModuleStateTest {
-  protected:
-    void SetUp() override {
-        ModuleStateTest::SetUp();
-        start_clock();
-    }
-
-    // Sends every number with every data value, checking the result, the
-    // flush counter, the count and the name after each call, and adds the
-    // records the class rules call for to expected_log_.
-    void sweep(const std::vector<uint32_t>& ids, bool axis_logging) {
-        axis_events_enabled = axis_logging ? 1 : 0;
-        int failures = 0;
-        for (uint32_t id : ids) {
-            const bool user = id >= 0x11000;
-            const bool axis = (id >= 0x100E2 && id <= 0x100E6) || id == 0x102F3 || id == 0x102F4;
-            const bool counted = user || (id >= 0x10000 && (!axis || axis_logging));
-            const char* row = user ? nullptr : first_row_name(id);
-            const std::string name = user   ? "User_Defined_Event"
-                                     : row  ? row
-                                     : axis ? "unknown"
-                                            : "null";
-            for (uint32_t data : data_values) {
-                const int32_t count_before = event_count;
-                const char* name_before = last_event_name;
-                const bool ok =
-                    on_key_event(id, data, nullptr) == 0 &&
-                    flush_counter == (int32_t)(++calls_ % 5) &&
-                    event_count == count_before + (counted ? 1 : 0) &&
-                    (!counted         ? last_event_name == name_before
-                     : row != nullptr ? last_event_name == row
-                                      : last_event_name != nullptr && name == last_event_name);
-                if (!ok && ++failures <= 10)
-                    ADD_FAILURE() << std::hex << "id 0x" << id << " data 0x" << data << ": name "
-                                  << (last_event_name ? last_event_name : "(none)") << ", count "
-                                  << event_count;
-                if (!counted)
-                    continue;
-                const std::string id_text = signed_text(id - 0x10000),
-                                  data_text = signed_text(data);
-                expected_log_ += user ? "\r\n Time= T id= " + id_text + " event_in= " + name +
-                                            " evdata= " + data_text
-                                      : "\r\n Time=T; id=" + id_text + "; event_in=" + name +
-                                            "; evdata=" + data_text;
-            }
+// Sends every number with extreme data values, checking the result, the flush
+// counter, the count and the name after each call, and adds the records the
+// class rules call for to `expected`.
+void sweep(const std::vector<uint32_t>& ids, bool axis_logging, std::string& expected) {
+    axis_events_enabled = axis_logging ? 1 : 0;
+    for (uint32_t id : ids) {
+        const bool user = id >= 0x11000;
+        const bool axis = (id >= 0x100E2 && id <= 0x100E6) || id == 0x102F3 || id == 0x102F4;
+        const bool counted = user || (id >= 0x10000 && (!axis || axis_logging));
+        const char* row = user ? nullptr : first_row_name(id);
+        const std::string name = user   ? "User_Defined_Event"
+                                 : row  ? row
+                                 : axis ? "unknown"
+                                        : "null";
+        for (uint32_t data : {0u, 1u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+            const int32_t count_before = event_count, flushes_before = flush_counter;
+            const char* name_before = last_event_name;
+            ASSERT_EQ(on_key_event(id, data, nullptr), 0);
+            ASSERT_TRUE(flush_counter == (flushes_before + 1) % 5 &&
+                        event_count == count_before + (counted ? 1 : 0) &&
+                        (!counted         ? last_event_name == name_before
+                         : row != nullptr ? last_event_name == row
+                                          : last_event_name != nullptr && name == last_event_name))
+                << std::hex << "id 0x" << id << " data 0x" << data << ": name "
+                << (last_event_name ? last_event_name : "(none)") << ", count " << event_count;
+            const std::string id_text = signed_text(id - 0x10000), data_text = signed_text(data);
+            if (counted)
+                expected += user ? "\r\n Time= T id= " + id_text + " event_in= " + name +
+                                       " evdata= " + data_text
+                                 : "\r\n Time=T; id=" + id_text + "; event_in=" + name +
+                                       "; evdata=" + data_text;
         }
     }
+}
 
-    std::string expected_log_;
-    uint64_t calls_ = 0;
-};
+using Sweep = ModuleStateTest;
 
 TEST_F(Sweep, EveryNumberUpTo0x1FFFFThenTheKeySpanWithAxisLoggingAndTheRestOfTheRange) {
-    sweep(numbers(0, 0x1FFFF), false);
-    sweep(numbers(0x10000, 0x10FFF), true);
-    sweep(spread_numbers(), false);
-    sweep(spread_numbers(), true);
-    expect_log(expected_log_);
+    start_clock();
+    std::string expected;
+    sweep(numbers(0, 0x1FFFF), false, expected);
+    sweep(numbers(0x10000, 0x10FFF), true, expected);
+    sweep(spread_numbers(), false, expected);
+    sweep(spread_numbers(), true, expected);
+    expect_log(expected);
 }
 
 // ---- Aircraft answers ----------------------------------------------------------------
-
-std::map<std::string, std::vector<char>> answers; // expression -> NUL-terminated answer
-
-int32_t answer_expression(const char* expression, double*, int32_t*, const char** text) {
-    auto answer = answers.find(expression);
-    if (answer == answers.end()) {
-        ADD_FAILURE() << "unexpected expression " << expression;
-        return 0;
-    }
-    *text = answer->second.data();
-    return 0;
-}
 
 // `length` bytes counting up through 0x01..0xFF from `phase`; from 255 bytes
 // on, every non-zero byte value is in the answer.
@@ -168,10 +138,16 @@ std::string in_file(const std::vector<char>& answer) {
 }
 
 TEST_F(Sweep, AircraftAnswersOfEveryLengthAndByteValue) {
+    static std::map<std::string, std::vector<char>> answers; // expression -> answer
     PANELS panels{};
-    panels.execute_calculator_code = answer_expression;
+    panels.execute_calculator_code = [](const char* expression, double*, int32_t*,
+                                        const char** text) {
+        *text = answers.at(expression).data();
+        return 0;
+    };
     std::string expected;
-    for (size_t length = 0; length <= 300; length++) {
+    for (size_t step = 0; step <= 600; step++) { // lengths 0 to 300 and back to 0
+        const size_t length = step <= 300 ? step : 600 - step;
         const auto& title = answers["(A:TITLE, string)"] = answer_text(length, 0);
         const auto& type = answers["(A:ATC TYPE, string)"] = answer_text(length, 85);
         const auto& model = answers["(A:ATC MODEL, string)"] = answer_text(length, 170 + length);
@@ -186,7 +162,6 @@ TEST_F(Sweep, AircraftAnswersOfEveryLengthAndByteValue) {
                     "\r\n Time= T Gauge Loaded= " + std::string(module_path) +
                     "\r\n Time= T Logging Stopped\r\n Time= T Log File Closed";
     }
-    answers.clear();
     expect_log(expected);
 }
 
