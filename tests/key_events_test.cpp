@@ -67,6 +67,10 @@ TEST_F(KeyEvents, UnopenableLogDropsRecordsUntilItCanBeOpened) {
     EXPECT_EQ(log_file, nullptr);
     EXPECT_EQ(event_count, 2);
     EXPECT_STREQ(last_event_name, "User_Defined_Event");
+    for (int32_t state : {0, 1}) { // Activate's flags follow the clicks all the same
+        toggle_logging(nullptr, 0);
+        EXPECT_EQ(std::pair(logging_state, logging_enabled), std::pair(state, state));
+    }
     fs::remove(log_name);
     on_key_event(0x10000, 9, nullptr);
     close_log();
@@ -127,6 +131,18 @@ TEST_F(KeyEvents, FifthCallFlushesEveryStream) {
     EXPECT_EQ(masked_log(), expected);
     EXPECT_EQ(file_text("other.txt"), "text the module did not write");
     std::fclose(other);
+    // The flush follows the handler's own count, whatever the controls and
+    // start and stop do in between (a stream they left open would show here).
+    flush_counter = 3;
+    toggle_logging(nullptr, 0);
+    toggle_logging(nullptr, 0);
+    restart_log(nullptr, 0);
+    module_init();
+    module_deinit();
+    on_key_event(0x11000, 0, nullptr); // opens the log again
+    EXPECT_EQ(read_log().find("User_Defined_Event"), std::string::npos);
+    on_key_event(0x11000, 0, nullptr);
+    EXPECT_TRUE(read_log().ends_with("event_in= User_Defined_Event evdata= 0")) << read_log();
 }
 
 } // namespace
