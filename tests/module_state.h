@@ -11,8 +11,7 @@
 #include "module/module.h"
 #include "sim_fixture.h"
 
-// Puts every module-global back to its value at load. The log is closed, not
-// just forgotten, so that no test leaks a stream into the next.
+// Every module-global back to its value at load; the log closed, not leaked.
 inline void reset_module_state() {
     close_log();
     log_file = nullptr;
@@ -38,7 +37,6 @@ class ModuleStateTest : public WorkingDirectoryTest {
         WorkingDirectoryTest::SetUp();
         reset_module_state();
     }
-
     void TearDown() override {
         reset_module_state(); // closes the log before its directory goes
         WorkingDirectoryTest::TearDown();
