@@ -17,7 +17,8 @@
 # checked and folded (every line feed of the log must follow a carriage
 # return), each time value is masked as T and each module path as MODULE.
 # The masks accept only six-decimal times and paths that name the module
-# file, so a wrong time format or path still shows. With the environment
+# file, so a wrong time format or path still shows. Face pictures the script
+# writes must equal NAME.FILE.png byte for byte. With the environment
 # variable KEYWATCH_UPDATE_EXPECTED=1 the run writes the golden files
 # instead; read the difference before committing it.
 cmake_minimum_required(VERSION 3.25)
@@ -37,9 +38,11 @@ if(NOT DEFINED EXPECT_STDERR)
   string(REGEX REPLACE "^# expect: " "" EXPECT_STDERR "${EXPECT_STDERR}")
 endif()
 
-file(REMOVE_RECURSE "${RUN_DIR}")
-get_filename_component(parent "${RUN_DIR}" DIRECTORY)
-file(MAKE_DIRECTORY "${parent}")
+# The program starts in a directory of its own beside RUN_DIR, where face
+# pictures with a relative name go.
+set(start_dir "${RUN_DIR}.start")
+file(REMOVE_RECURSE "${RUN_DIR}" "${start_dir}")
+file(MAKE_DIRECTORY "${start_dir}")
 
 set(runner)
 if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
@@ -56,7 +59,7 @@ if(STDIN)
 elseif(NOT SCRIPT STREQUAL "")
   list(APPEND args "${SCRIPT}")
 endif()
-execute_process(COMMAND ${runner} "${SIM}" ${args} ${input} WORKING_DIRECTORY "${parent}"
+execute_process(COMMAND ${runner} "${SIM}" ${args} ${input} WORKING_DIRECTORY "${start_dir}"
   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 
 set(report "exit status ${status}\n--- stdout:\n${out}--- stderr:\n${err}")
@@ -104,6 +107,32 @@ if(DEFINED EXPECTED)
   if("$ENV{KEYWATCH_UPDATE_EXPECTED}" STREQUAL "1")
     file(WRITE "${EXPECTED}.log" "${actual_log}")
     file(WRITE "${EXPECTED}.out" "${actual_out}")
+  endif()
+  # Face pictures: every picture the run wrote must equal its golden copy,
+  # NAME.FILE.png, byte for byte, and every golden copy must have been written.
+  get_filename_component(expected_dir "${EXPECTED}" DIRECTORY)
+  get_filename_component(expected_name "${EXPECTED}" NAME)
+  file(GLOB written RELATIVE "${start_dir}" "${start_dir}/*.png")
+  file(GLOB golden RELATIVE "${expected_dir}" "${EXPECTED}.*.png")
+  foreach(picture IN LISTS written)
+    if("$ENV{KEYWATCH_UPDATE_EXPECTED}" STREQUAL "1")
+      file(COPY_FILE "${start_dir}/${picture}" "${EXPECTED}.${picture}")
+      list(APPEND golden "${expected_name}.${picture}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES golden)
+  foreach(copy IN LISTS golden)
+    string(REPLACE "${expected_name}." "" picture "${copy}")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${start_dir}/${picture}"
+                            "${expected_dir}/${copy}" RESULT_VARIABLE differs)
+    if(differs)
+      message(FATAL_ERROR "check-run: ${start_dir}/${picture} is missing or differs from "
+              "${expected_dir}/${copy}")
+    endif()
+    list(REMOVE_ITEM written "${picture}")
+  endforeach()
+  if(written)
+    message(FATAL_ERROR "check-run: no golden copy for the pictures ${written}")
   endif()
   foreach(kind log out)
     file(READ "${EXPECTED}.${kind}" expected_text)
