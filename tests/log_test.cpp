@@ -1,26 +1,11 @@
-// Unit tests of the log file and its clock: append and truncate, and the
-// time printed in each record. Line breaks reach the disk as CR LF in every
-// exact record the other tests expect.
-
-#include <utility>
+// The time printed in each record. Appending, truncating and CR LF line
+// breaks show in the scenarios' golden logs.
 
 #include "module_state.h"
 
 namespace {
 
 using LogFile = ModuleStateTest;
-
-TEST_F(LogFile, AppendKeepsWhatWasThereTruncateDropsIt) {
-    for (const auto& [mode, expected] :
-         {std::pair{"a", "\r\n earlier run\r\nthis run"}, {"w", "\r\nthis run"}}) {
-        std::ofstream(log_name, std::ios::binary) << "\r\n earlier run";
-        open_log(mode);
-        ASSERT_NE(log_file, nullptr);
-        write_record("\n%s", "this run");
-        close_log();
-        EXPECT_EQ(read_log(), expected) << mode;
-    }
-}
 
 // Both the %Lf and the %f records print the seconds since start, in fixed
 // notation with six decimals (mask_times checks the form); Reset leaves the
