@@ -62,33 +62,28 @@ TEST_F(PanelTest, PanelExpandsTooltipTemplatesAndNestsAreas) {
     EXPECT_EQ(clicks, 2);
 }
 
+// Lists the panel must refuse rather than misread: a parent closed that was
+// never opened, one left open, and one without an end marker exactly as long
+// as the panel reads (a read past it shows under the sanitizers).
 TEST_F(PanelTest, PanelRefusesMalformedMouseLists) {
     start_with_gauge();
-    sim::Panel& panel = host_->panel();
-    GAUGEHDR gauge{};
-    clicks = 0;
     MOUSERECT child = entry(MOUSE_RECT_CHILD, {0, 0, 50, 50});
     child.mouse_flags = MOUSE_LEFTSINGLE;
     child.function = count_click;
-
-    std::vector<MOUSERECT> unbalanced = {child, entry(MOUSE_RECT_END_PARENT),
-                                         entry(MOUSE_RECT_EOL)};
-    gauge.mouse_rect = unbalanced.data();
-    EXPECT_FALSE(panel.click_at(gauge, 10, 10));
-    EXPECT_NE(panel.error().find("not open"), std::string::npos) << panel.error();
-
-    std::vector<MOUSERECT> left_open = {entry(MOUSE_RECT_PARENT), child, entry(MOUSE_RECT_EOL)};
-    gauge.mouse_rect = left_open.data();
-    EXPECT_FALSE(panel.click_at(gauge, 10, 10));
-    EXPECT_NE(panel.error().find("open"), std::string::npos) << panel.error();
-
-    // Exactly as long as the panel reads: a read past it shows under the
-    // sanitizers.
-    std::vector<MOUSERECT> endless(4096, child);
-    gauge.mouse_rect = endless.data();
-    EXPECT_FALSE(panel.click_at(gauge, 10, 10));
-    EXPECT_EQ(panel.tooltip_at(gauge, 10, 10), std::nullopt);
-    EXPECT_NE(panel.error().find("no end marker"), std::string::npos) << panel.error();
+    std::pair<std::vector<MOUSERECT>, const char*> lists[] = {
+        {{child, entry(MOUSE_RECT_END_PARENT), entry(MOUSE_RECT_EOL)}, "not open"},
+        {{entry(MOUSE_RECT_PARENT), child, entry(MOUSE_RECT_EOL)}, "parent(s) open"},
+        {std::vector<MOUSERECT>(4096, child), "no end marker"},
+    };
+    clicks = 0;
+    for (auto& [list, message] : lists) {
+        GAUGEHDR gauge{};
+        gauge.mouse_rect = list.data();
+        EXPECT_FALSE(host_->panel().click_at(gauge, 10, 10)) << message;
+        EXPECT_EQ(host_->panel().tooltip_at(gauge, 10, 10), std::nullopt) << message;
+        EXPECT_NE(host_->panel().error().find(message), std::string::npos)
+            << host_->panel().error();
+    }
     EXPECT_EQ(clicks, 0);
 }
 
