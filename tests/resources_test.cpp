@@ -1,17 +1,12 @@
 // The face's bitmaps as the simulator finds them in the built module file:
-// sizes, colours and where the artwork sits on the gauge; on Linux also what
-// a damaged module file does to the reader.
-#include <algorithm>
-#include <cstring>
-
+// sizes, colours and where the artwork sits on the gauge.
+#include "sim/module_resources.h"
 #include "sim_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
-
-#include "resources/resource_section.h"
 #endif
 
 namespace {
@@ -25,6 +20,15 @@ void* module() {
 #endif
     EXPECT_NE(handle, nullptr) << KEYWATCH_MODULE_FILE;
     return handle;
+}
+
+// Pixels of exactly `colour` (0xRRGGBB) in the box x0 <= x < x1, y0 <= y < y1.
+int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colour) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            n += b.pixels.at(size_t(y) * size_t(b.width) + size_t(x)) == colour ? 1 : 0;
+    return n;
 }
 
 sim::Bitmap load(uint32_t id) {
@@ -63,73 +67,5 @@ TEST(ModuleBitmaps, FaceImagesSizesColoursAndArtwork) {
     EXPECT_NE(error.find("257"), std::string::npos) << error;
     EXPECT_TRUE(b.pixels.empty());
 }
-
-#ifndef _WIN32
-
-using DamagedModule = WorkingDirectoryTest; // damaged copies go to its directory
-
-// Truncated, foreign or absent files, and a damaged resource table or bitmap
-// header, fail with a reason and no pixels.
-TEST_F(DamagedModule, FailsCleanlyWithAReason) {
-    std::ifstream in(KEYWATCH_MODULE_FILE, std::ios::binary);
-    const std::vector<uint8_t> original{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-    std::vector<uint8_t> bytes = original;
-    // Debug information may hold a second copy of the resource section
-    // further on; the loadable one comes first.
-    const char* magic = KEYWATCH_RSRC_MAGIC;
-    const size_t table =
-        (size_t)(std::search(bytes.begin(), bytes.end(), magic, magic + 8) - bytes.begin());
-    ASSERT_LT(table, bytes.size());
-    auto get32 = [&](size_t at) {
-        uint32_t value;
-        std::memcpy(&value, &bytes[at], sizeof value);
-        return value;
-    };
-    auto read_back = [&](uint32_t id, std::string& error, size_t length) {
-        std::ofstream("copy.so", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)length);
-        sim::Bitmap b;
-        const bool read = sim::load_module_bitmap(module(), "copy.so", id, b, error);
-        EXPECT_EQ(read, !b.pixels.empty());
-        return read;
-    };
-    for (size_t length : {size_t{0}, size_t{64}, table + 100, bytes.size() / 2}) {
-        std::string error;
-        EXPECT_FALSE(read_back(256, error, length) || error.empty()) << length;
-    }
-    size_t entry = table + sizeof(KeywatchRsrcHeader); // bitmap 512's entry
-    while (get32(entry + 4) != 512 && entry < bytes.size() - 32)
-        entry += sizeof(KeywatchRsrcEntry);
-    const size_t dib = table + get32(entry + 8);
-    const struct {
-        size_t at;
-        uint32_t value;
-        const char* expected;
-    } damages[] = {
-        {table + 8, 0x10000000, "truncated"},             // entry count
-        {entry + 12, 0x7FFFFFFF, "outside"},              // entry size
-        {dib + 4, 0x40000000, "bitmap size"},             // biWidth
-        {dib + 8, 0x80000000, "bitmap size"},             // biHeight, most negative
-        {dib + 32, 1, "beyond its palette"},              // biClrUsed: index 1 unlisted
-        {entry + 12, get32(entry + 12) - 1, "truncated"}, // last pixel byte cut off
-    };
-    for (const auto& d : damages) {
-        bytes = original;
-        std::memcpy(&bytes[d.at], &d.value, sizeof d.value);
-        std::string error;
-        EXPECT_FALSE(read_back(512, error, bytes.size())) << d.expected;
-        EXPECT_NE(error.find(d.expected), std::string::npos) << error;
-    }
-    std::ofstream("text.so") << std::string(200, 'x');
-    sim::Bitmap b;
-    std::string error;
-    EXPECT_FALSE(sim::load_module_bitmap(module(), "text.so", 256, b, error));
-    EXPECT_NE(error.find("not an ELF file"), std::string::npos) << error;
-    EXPECT_FALSE(sim::load_module_bitmap(module(), "absent.so", 256, b, error));
-    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
-}
-
-#endif
 
 } // namespace

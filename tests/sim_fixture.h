@@ -117,7 +117,6 @@ class WorkingDirectoryTest : public ::testing::Test {
 #include <optional>
 
 #include "sim/host.h"
-#include "sim/module_resources.h"
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t KEY_AXIS_ELEVATOR_SET = 0x100E2;
@@ -200,19 +199,5 @@ class SimTest : public WorkingDirectoryTest {
 
     std::unique_ptr<sim::Host> host_;
 };
-
-// Pixels in the box x0 <= x < x1, y0 <= y < y1 (cut to the image) for which
-// `match` holds, or that have exactly `colour` (0xRRGGBB).
-template <typename Match>
-int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, Match match) {
-    int n = 0;
-    for (int y = std::max(y0, 0); y < std::min(y1, b.height); ++y)
-        for (int x = std::max(x0, 0); x < std::min(x1, b.width); ++x)
-            n += match(b.pixels[size_t(y) * size_t(b.width) + size_t(x)]) ? 1 : 0;
-    return n;
-}
-inline int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colour) {
-    return count_in(b, x0, y0, x1, y1, [colour](uint32_t c) { return c == colour; });
-}
 
 #endif
