@@ -65,11 +65,6 @@ TEST_F(KeyEvents, CountWrapsAndCounterText) {
     }
 }
 
-std::string file_text(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The fifth handler call, of whatever classes, flushes every stream of the
 // runtime: the log's records, and text waiting in a stream the module never
 // opened. Both are read back through handles of their own.
@@ -91,10 +86,10 @@ TEST_F(KeyEvents, FifthCallFlushesEveryStream) {
     const std::string before = masked_log();
     EXPECT_EQ(before.find("User_Defined_Event"), std::string::npos) << before;
     EXPECT_EQ(expected.compare(0, before.size(), before), 0) << before;
-    EXPECT_EQ(file_text("other.txt"), "");
+    EXPECT_EQ(read_log("other.txt"), "");
     on_key_event(0x10019, 3, nullptr);
     EXPECT_EQ(masked_log(), expected);
-    EXPECT_EQ(file_text("other.txt"), "text the module did not write");
+    EXPECT_EQ(read_log("other.txt"), "text the module did not write");
     std::fclose(other);
     // The flush follows the handler's own count, whatever the controls and
     // start and stop do in between (a stream they left open would show here).

@@ -10,10 +10,6 @@
 
 #include "sim_fixture.h"
 
-#ifndef KEYWATCH_NOT_A_GAUGE_MODULE_FILE
-#error "KEYWATCH_NOT_A_GAUGE_MODULE_FILE must name a loadable file without Linkage"
-#endif
-
 namespace {
 
 using sim::AircraftField;
@@ -75,13 +71,9 @@ TEST_F(Lifecycle, ANullAnswerKeepsTheTextAnEmptyOneReplacesIt) {
     EXPECT_EQ(lines[7], aircraft_loaded("Mooney Bravo", "", "M20T"));
 }
 
-// Files without Linkage are refused (keywatch-sim's own tests show the
-// message); a refused load leaves the way free for the next one, and only
-// one copy of the module is loaded at a time.
-TEST_F(Lifecycle, OnlyGaugeModulesLoadAndOneAtATime) {
-    host_.reset();
-    EXPECT_THROW(Host(KEYWATCH_NOT_A_GAUGE_MODULE_FILE), sim::HostError);
-    host_ = std::make_unique<Host>(KEYWATCH_MODULE_FILE);
+// Only one copy of the module is loaded at a time (keywatch-sim's own tests
+// show files without Linkage refused).
+TEST_F(Lifecycle, OneModuleAtATime) {
     EXPECT_THROW(Host second(KEYWATCH_MODULE_FILE), sim::HostError);
 }
 

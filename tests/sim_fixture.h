@@ -24,9 +24,10 @@ inline const char* const log_name = "Key_Events_Sent.log";
 
 // ---- Reading the log ----------------------------------------------------------------
 
-// The whole log as bytes, through a handle of its own; empty when absent.
-inline std::string read_log() {
-    std::ifstream in(log_name, std::ios::binary);
+// The whole log (or another file) as bytes, through a handle of its own;
+// empty when absent.
+inline std::string read_log(const char* name = log_name) {
+    std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
