@@ -44,11 +44,11 @@ def load_mutants(path):
     return mutants
 
 
-def selected(spec, count):
-    if not spec:
+def selected(numbers, count):
+    if not numbers:
         return set(range(1, count + 1))
     chosen = set()
-    for part in spec.split(","):
+    for part in numbers.split(","):
         low, _, high = part.partition("-")
         chosen.update(range(int(low), int(high or low) + 1))
     return chosen

@@ -145,24 +145,13 @@ int run_csv(const std::string& file, const CsvOptions& options) {
         LineReader reader(in);
         BadLines bad(file);
         SessionSplitter splitter;
-        std::string_view line;
-        bool overlong;
-        Record record;
-        while (reader.next(line, overlong)) {
-            if (line.empty() && !overlong)
-                continue;
-            if (overlong || !parse_record(line, record)) {
-                bad.report(reader.line_number());
-                if (options.strict) {
-                    status = 1;
-                    break;
-                }
-                continue;
-            }
+        const bool whole = read_records(reader, bad, options.strict, [&](const Record& record) {
             splitter.begins_session(record);
             if (options.all || is_event(record.kind))
                 put_row(out, splitter.number(), record);
-        }
+        });
+        if (!whole)
+            status = 1;
         if (reader.failed()) {
             std::fprintf(stderr, "keywatch-log: cannot read %s: %s\n", file.c_str(),
                          std::strerror(errno));

@@ -320,4 +320,26 @@ void BadLines::finish() const {
                      static_cast<unsigned long long>(count_));
 }
 
+bool read_records(LineReader& reader, BadLines& bad, bool strict,
+                  const std::function<void(const Record&)>& on_record,
+                  const std::function<void()>& on_bad) {
+    std::string_view line;
+    bool overlong;
+    Record record;
+    while (reader.next(line, overlong)) {
+        if (line.empty() && !overlong)
+            continue;
+        if (overlong || !parse_record(line, record)) {
+            bad.report(reader.line_number());
+            if (strict)
+                return false;
+            if (on_bad)
+                on_bad();
+            continue;
+        }
+        on_record(record);
+    }
+    return true;
+}
+
 } // namespace kwlog

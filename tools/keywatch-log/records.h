@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,5 +110,13 @@ class BadLines {
     std::string file_;
     uint64_t count_ = 0;
 };
+
+// Reads every line through `reader`, skipping empty ones. Each record goes
+// to `on_record`; each line that is none of the nine kinds is reported to
+// `bad` and then goes to `on_bad`, or, with `strict`, ends the read. Returns
+// false when `strict` ended it.
+bool read_records(LineReader& reader, BadLines& bad, bool strict,
+                  const std::function<void(const Record&)>& on_record,
+                  const std::function<void()>& on_bad = {});
 
 } // namespace kwlog

@@ -328,21 +328,7 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
     std::optional<Session> session;
     uint64_t sessions = 0;
     uint64_t bad_before_first = 0;
-    std::string_view line;
-    bool overlong;
-    Record record;
-    while (reader.next(line, overlong)) {
-        if (line.empty() && !overlong)
-            continue;
-        if (overlong || !parse_record(line, record)) {
-            bad.report(reader.line_number());
-            if (options.strict) {
-                std::fclose(f);
-                return 1;
-            }
-            (session ? session->bad_lines : bad_before_first)++;
-            continue;
-        }
+    const auto on_record = [&](const Record& record) {
         if (splitter.begins_session(record)) {
             if (session)
                 print_session(*session, options);
@@ -357,6 +343,11 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
             ++sessions;
         }
         session->add(record, reader.line_number());
+    };
+    const auto on_bad = [&] { (session ? session->bad_lines : bad_before_first)++; };
+    if (!read_records(reader, bad, options.strict, on_record, on_bad)) {
+        std::fclose(f);
+        return 1;
     }
     bool failed = reader.failed();
     std::fclose(f);
