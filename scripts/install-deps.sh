@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix             # Windows x64 cross build
   binutils-mingw-w64-x86-64              # windres, objdump for the DLL
   wine64                                 # runs the Windows build's programs
-  googletest                             # test framework sources, built for both targets
+  googletest libgtest-dev                # test framework: sources for the Windows build, prebuilt for Linux
   libstb-dev fonts-dejavu-core           # the stand-in simulator's font and PNG writer
   libfreetype-dev                        # the bitmap generator
   libbenchmark-dev                       # benchmarks
