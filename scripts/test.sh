@@ -49,17 +49,22 @@ run_preset() {
   rm -f "$log"
 }
 
-# The Windows build is the longest and leaves a core idle at its serial
-# steps (linking, the release zip, Wine's first start), so it builds in the
-# background while the Linux presets build and test in turn.
-echo "=== windows: configure and build, in the background"
+# The Windows and fuzz builds leave cores idle at their serial steps
+# (linking, the release zip, Wine's first start), so they build in the
+# background while the native and sanitizer presets build and test in turn.
+echo "=== windows and fuzz: configure and build, in the background"
 windows_log=$(mktemp)
+fuzz_log=$(mktemp)
 build_preset windows "$windows_log" &
 windows_build=$!
+build_preset fuzz "$fuzz_log" &
+fuzz_build=$!
 
-for preset in native sanitize fuzz; do
+for preset in native sanitize; do
   run_preset "$preset"
 done
+wait "$fuzz_build"
+run_preset fuzz $? "$fuzz_log"
 wait "$windows_build"
 run_preset windows $? "$windows_log"
 
