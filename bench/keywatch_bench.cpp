@@ -37,6 +37,7 @@
 #include <unistd.h>
 #endif
 
+#include "log/event_names.h"
 #include "log/key_events.h"
 #include "log/log_file.h"
 #include "platform/platform.h"
@@ -75,12 +76,29 @@ int64_t floor_start = 0;
 double floor_frequency = 1.0;
 int floor_counter = 0;
 
-// The record of the first case (KEY_SELECT_1, id 2), without the lookup.
+// The text the floor writes: the record of the case it is measured against,
+// with its name already known (the first case's until another is set).
+struct FloorText {
+    const char* format; // RECORD_EVENT or RECORD_USER_DEFINED_EVENT
+    int32_t id;         // the event number minus 0x10000
+    const char* name;
+};
+FloorText floor_text = {RECORD_EVENT, 2, "KEY_SELECT_1"};
+
+FloorText floor_text_for(const Case& c) {
+    const int32_t id = (int32_t)(c.id - 0x10000);
+    if (c.id >= 0x11000)
+        return {RECORD_USER_DEFINED_EVENT, id, "User_Defined_Event"};
+    return {RECORD_EVENT, id, lookup_event_name(c.id, "null")};
+}
+
+// The case's record, formatted and written as the module does, without the
+// lookup.
 void floor_record() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     double seconds = (double)(now.QuadPart - floor_start) / floor_frequency;
-    fprintf(floor_file, RECORD_EVENT, (long double)seconds, (int32_t)2, "KEY_SELECT_1",
+    fprintf(floor_file, floor_text.format, (long double)seconds, floor_text.id, floor_text.name,
             (int32_t)EVENT_DATA);
     if (++floor_counter == 5) {
         fflush(nullptr);
@@ -178,6 +196,7 @@ bool run_ratio_table(int rounds, int iterations) {
             const Case& c = cases[i];
             truncate_outputs();
             prepare_case(c);
+            floor_text = floor_text_for(c);
             const auto handler = [&] { on_key_event(c.id, EVENT_DATA, nullptr); };
             double floor_time, t;
             if (round % 2 == 0) {
