@@ -5,7 +5,6 @@
 // SimTest also loads it into the stand-in simulator, as the simulator does.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
