@@ -16,6 +16,7 @@
 #include <elf.h>
 
 #include <fstream>
+#include <vector>
 
 #include "resources/resource_section.h"
 #endif
@@ -140,52 +141,64 @@ bool decode_dib(const Bytes& dib, Bitmap& out, std::string& error) {
 
 // ---- ELF resource section ------------------------------------------------------
 
-bool read_file(const std::string& path, std::vector<uint8_t>& contents, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open module file " + path;
-        return false;
-    }
-    // In one read: byte by byte through a stream iterator, a module file of
-    // several hundred kilobytes costs tens of milliseconds per bitmap in the
-    // sanitizer and fuzz builds.
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    file.seekg(0);
-    contents.resize(size > 0 ? size_t(size) : 0);
-    if (size < 0 ||
-        !file.read(reinterpret_cast<char*>(contents.data()), std::streamsize(contents.size()))) {
-        error = "cannot read module file " + path;
-        return false;
-    }
-    return true;
-}
+// The module's file, read a range at a time: the section headers sit at its
+// end, and the resource section is a few kilobytes of a file of several
+// hundred that every gauge install reads three times (once per bitmap).
+struct ModuleFile {
+    std::ifstream in;
+    uint64_t size = 0;
 
-// Finds the named section's bytes in an ELF64 little-endian file.
-bool find_section(const Bytes& file, const char* name, Bytes& section, std::string& error) {
-    if (!file.has(0, sizeof(Elf64_Ehdr)) || std::memcmp(file.data, ELFMAG, SELFMAG) != 0) {
+    bool open(const std::string& path, std::string& error) {
+        in.open(path, std::ios::binary | std::ios::ate);
+        const std::streamoff end = in ? std::streamoff(in.tellg()) : -1;
+        if (end < 0) {
+            error = "cannot open module file " + path;
+            return false;
+        }
+        size = uint64_t(end);
+        return true;
+    }
+    // The `length` bytes at `offset`; false when they are not all in the file.
+    bool read(uint64_t offset, uint64_t length, std::vector<uint8_t>& out) {
+        if (offset > size || length > size - offset)
+            return false;
+        out.resize(size_t(length));
+        in.seekg(std::streamoff(offset));
+        return bool(in.read(reinterpret_cast<char*>(out.data()), std::streamsize(length)));
+    }
+};
+
+// Reads the named section of an ELF64 little-endian file into `section`.
+bool find_section(ModuleFile& file, const char* name, std::vector<uint8_t>& section,
+                  std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!file.read(0, sizeof(Elf64_Ehdr), bytes) ||
+        std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0) {
         error = "not an ELF file";
         return false;
     }
-    if (file.data[EI_CLASS] != ELFCLASS64 || file.data[EI_DATA] != ELFDATA2LSB) {
+    if (bytes[EI_CLASS] != ELFCLASS64 || bytes[EI_DATA] != ELFDATA2LSB) {
         error = "not a 64-bit little-endian ELF file";
         return false;
     }
-    const auto ehdr = file.read<Elf64_Ehdr>(0);
+    const auto ehdr = Bytes{bytes.data(), bytes.size()}.read<Elf64_Ehdr>(0);
+    std::vector<uint8_t> table;
     if (ehdr.e_shentsize != sizeof(Elf64_Shdr) || ehdr.e_shnum == 0 ||
-        !file.has(ehdr.e_shoff, static_cast<uint64_t>(ehdr.e_shnum) * sizeof(Elf64_Shdr))) {
+        !file.read(ehdr.e_shoff, static_cast<uint64_t>(ehdr.e_shnum) * sizeof(Elf64_Shdr), table)) {
         error = "ELF section headers are missing or truncated";
         return false;
     }
     auto header = [&](uint32_t index) {
-        return file.read<Elf64_Shdr>(ehdr.e_shoff + index * sizeof(Elf64_Shdr));
+        return Bytes{table.data(), table.size()}.read<Elf64_Shdr>(index * sizeof(Elf64_Shdr));
     };
     if (ehdr.e_shstrndx >= ehdr.e_shnum) {
         error = "ELF section name table is missing";
         return false;
     }
-    const Elf64_Shdr names = header(ehdr.e_shstrndx);
-    if (names.sh_type != SHT_STRTAB || !file.has(names.sh_offset, names.sh_size)) {
+    const Elf64_Shdr names_header = header(ehdr.e_shstrndx);
+    std::vector<uint8_t> names;
+    if (names_header.sh_type != SHT_STRTAB ||
+        !file.read(names_header.sh_offset, names_header.sh_size, names)) {
         error = "ELF section name table is truncated";
         return false;
     }
@@ -194,15 +207,13 @@ bool find_section(const Bytes& file, const char* name, Bytes& section, std::stri
     for (uint32_t i = 0; i < ehdr.e_shnum; ++i) {
         const Elf64_Shdr sh = header(i);
         // The name must end with its NUL inside the name table.
-        if (sh.sh_name >= names.sh_size || names.sh_size - sh.sh_name <= name_length ||
-            std::memcmp(file.data + names.sh_offset + sh.sh_name, name, name_length + 1) != 0)
+        if (sh.sh_name >= names.size() || names.size() - sh.sh_name <= name_length ||
+            std::memcmp(names.data() + sh.sh_name, name, name_length + 1) != 0)
             continue;
-        if (sh.sh_type != SHT_PROGBITS || !file.has(sh.sh_offset, sh.sh_size)) {
+        if (sh.sh_type != SHT_PROGBITS || !file.read(sh.sh_offset, sh.sh_size, section)) {
             error = std::string("section ") + name + " is truncated";
             return false;
         }
-        section.data = file.data + sh.sh_offset;
-        section.size = sh.sh_size;
         return true;
     }
     error = std::string("module file has no ") + name + " section";
@@ -282,13 +293,14 @@ bool load_module_bitmap(void* /*module_handle*/, const std::string& module_file,
                         Bitmap& out, std::string& error) {
     // The dynamic loader maps only the loadable segments, so the section is
     // found from the module's file rather than from its handle.
-    std::vector<uint8_t> contents;
-    if (!read_file(module_file, contents, error))
+    ModuleFile file;
+    if (!file.open(module_file, error))
         return false;
-    const Bytes file{contents.data(), contents.size()};
-    Bytes section, resource;
-    if (!find_section(file, KEYWATCH_RSRC_SECTION, section, error) ||
-        !find_resource(section, KEYWATCH_RSRC_BITMAP, id, resource, error)) {
+    std::vector<uint8_t> section_bytes;
+    Bytes resource;
+    if (!find_section(file, KEYWATCH_RSRC_SECTION, section_bytes, error) ||
+        !find_resource(Bytes{section_bytes.data(), section_bytes.size()}, KEYWATCH_RSRC_BITMAP, id,
+                       resource, error)) {
         error = module_file + ": " + error;
         return false;
     }
