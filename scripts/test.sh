@@ -55,34 +55,34 @@ run_preset() {
 }
 
 # The Windows and fuzz builds leave cores idle at their serial steps
-# (linking, the release zip, Wine's first start), so they build in the
-# background while the native and sanitizer presets build and test in turn.
-# The fuzz preset's one test, a single-threaded fixed-seed run, follows its
-# build in the background too.
-echo "=== windows and fuzz: configure and build, in the background; the fuzz run after it"
-windows_log=$(mktemp)
-fuzz_log=$(mktemp)
-fuzz_test_log=$(mktemp)
-build_preset windows "$windows_log" &
-windows_build=$!
-(
-  build_preset fuzz "$fuzz_log" || exit 100
-  ctest --preset fuzz >"$fuzz_test_log" 2>&1 || exit 1
-) &
-fuzz_job=$!
+# (linking, the release zip, Wine's starts, the single-threaded fuzz run), so
+# each builds and then runs its tests in the background while the native and
+# sanitizer presets build and test in turn.
+declare -A job build_log test_log
+echo "=== windows and fuzz: configure, build and test, in the background"
+for preset in windows fuzz; do
+  build_log[$preset]=$(mktemp)
+  test_log[$preset]=$(mktemp)
+  (
+    build_preset "$preset" "${build_log[$preset]}" || exit 100
+    ctest --preset "$preset" >"${test_log[$preset]}" 2>&1 || exit 1
+  ) &
+  job[$preset]=$!
+done
 
 for preset in native sanitize; do
   run_preset "$preset"
 done
-wait "$fuzz_job"
-fuzz_status=$?
-if [ "$fuzz_status" -eq 100 ]; then
-  run_preset fuzz 1 "$fuzz_log"
-else
-  run_preset fuzz 0 "$fuzz_log" "$fuzz_test_log" "$fuzz_status"
-fi
-wait "$windows_build"
-run_preset windows $? "$windows_log"
+for preset in fuzz windows; do
+  wait "${job[$preset]}"
+  result=$?
+  if [ "$result" -eq 100 ]; then
+    run_preset "$preset" 1 "${build_log[$preset]}"
+  else
+    run_preset "$preset" 0 "${build_log[$preset]}" "${test_log[$preset]}" "$result"
+  fi
+  rm -f "${test_log[$preset]}"
+done
 
 # Same scenarios, same log from the Linux module and the DLL: one count per
 # scenario; a run that ends without its count line counts as one failure.

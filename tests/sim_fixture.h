@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,7 +28,10 @@ inline const char* const log_name = "Key_Events_Sent.log";
 // empty when absent.
 inline std::string read_log(const char* name = log_name) {
     std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes; // in one copy: the sweeps' logs run to tens of megabytes
+    if (in)
+        bytes << in.rdbuf();
+    return std::move(bytes).str();
 }
 
 // A log with each time value replaced by "T", and the values themselves.
