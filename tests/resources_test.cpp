@@ -11,16 +11,21 @@
 
 namespace {
 
-// The built module, loaded once for the whole program.
-void* module() {
+// The built module, loaded for one test: the module file tests after it in
+// this program must each load it afresh.
+struct LoadedModule {
 #ifdef _WIN32
-    static void* handle = LoadLibraryA(KEYWATCH_MODULE_FILE);
+    void* handle = LoadLibraryA(KEYWATCH_MODULE_FILE);
+    ~LoadedModule() {
+        handle&& FreeLibrary(HMODULE(handle));
+    }
 #else
-    static void* handle = dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
+    ~LoadedModule() {
+        handle&& dlclose(handle);
+    }
 #endif
-    EXPECT_NE(handle, nullptr) << KEYWATCH_MODULE_FILE;
-    return handle;
-}
+};
 
 // Pixels of exactly `colour` (0xRRGGBB) in the box x0 <= x < x1, y0 <= y < y1.
 int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colour) {
@@ -31,10 +36,10 @@ int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colo
     return n;
 }
 
-sim::Bitmap load(uint32_t id) {
+sim::Bitmap load(const LoadedModule& module, uint32_t id) {
     sim::Bitmap bitmap;
     std::string error;
-    EXPECT_TRUE(sim::load_module_bitmap(module(), KEYWATCH_MODULE_FILE, id, bitmap, error))
+    EXPECT_TRUE(sim::load_module_bitmap(module.handle, KEYWATCH_MODULE_FILE, id, bitmap, error))
         << error;
     EXPECT_EQ(bitmap.pixels.size(), static_cast<size_t>(bitmap.width) * bitmap.height);
     return bitmap;
@@ -46,16 +51,18 @@ sim::Bitmap load(uint32_t id) {
 // 110x20 drawn over it. An id the module does not carry fails with a reason.
 TEST(ModuleBitmaps, FaceImagesSizesColoursAndArtwork) {
     constexpr uint32_t grey = 0x333333, white = 0xFFFFFF;
+    const LoadedModule module;
+    ASSERT_NE(module.handle, nullptr) << KEYWATCH_MODULE_FILE;
     for (auto [id, w, h, ink] :
          {std::tuple{256u, 129, 80, white}, {512u, 65, 35, 0xFF0000u}, {513u, 65, 35, 0x00FF00u}}) {
-        sim::Bitmap b = load(id);
+        sim::Bitmap b = load(module, id);
         EXPECT_EQ(std::tuple(b.width, b.height, b.bits_per_pixel), std::tuple(w, h, 8)) << id;
         const int inked = count_in(b, 0, 0, w, h, ink), field = count_in(b, 0, 0, w, h, grey);
         EXPECT_GT(inked, 100) << id;
         EXPECT_GT(field, inked) << id;
         EXPECT_EQ(field + inked, w * h) << id;
     }
-    sim::Bitmap b = load(256);
+    sim::Bitmap b = load(module, 256);
     EXPECT_GT(count_in(b, 0, 0, 129, 21, white), 50) << "title in the top band";
     EXPECT_GT(count_in(b, 72, 20, 127, 53, white), 50) << "RST inside the Reset area";
     EXPECT_EQ(count_in(b, 0, 21, 65, 56, white), 0);
@@ -63,7 +70,7 @@ TEST(ModuleBitmaps, FaceImagesSizesColoursAndArtwork) {
 
     std::string error;
     b = {};
-    EXPECT_FALSE(sim::load_module_bitmap(module(), KEYWATCH_MODULE_FILE, 257, b, error));
+    EXPECT_FALSE(sim::load_module_bitmap(module.handle, KEYWATCH_MODULE_FILE, 257, b, error));
     EXPECT_NE(error.find("257"), std::string::npos) << error;
     EXPECT_TRUE(b.pixels.empty());
 }
