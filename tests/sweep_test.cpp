@@ -14,17 +14,13 @@
 
 namespace {
 
-// The name of the first row for `id`, or null: from one plain scan of the
-// table, independent of how the module looks names up.
+// The name of the first row for `id`, or null: a plain scan, independent of
+// how the module looks names up.
 const char* first_row_name(uint32_t id) {
-    static const std::map<uint32_t, const char*> first_rows = [] {
-        std::map<uint32_t, const char*> rows;
-        for (size_t i = 0; i + 1 < event_name_rows; i++)
-            rows.emplace(event_names[i].id, event_names[i].name); // a later row does not replace it
-        return rows;
-    }();
-    const auto row = first_rows.find(id);
-    return row != first_rows.end() ? row->second : nullptr;
+    for (size_t i = 0; i + 1 < event_name_rows; i++)
+        if (event_names[i].id == id)
+            return event_names[i].name;
+    return nullptr;
 }
 
 // The numbers from `first` to `last` in steps of `step`.
