@@ -54,7 +54,7 @@ run_preset() {
   f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
   p=$(( $(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line") - f ))
   passed=$((passed + p)); failed=$((failed + f))
-  summary+=("$preset: $p passed, $f failed (tests done at $SECONDS s)")
+  summary+=("$preset: $p passed, $f failed (counted at $SECONDS s)")
   rm -f "$log"
 }
 
