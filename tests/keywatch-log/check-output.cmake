@@ -2,13 +2,16 @@
 #
 #   cmake -DTOOL=keywatch-log -DARGS="summary;sessions.log" -DDIR=fixtures
 #         -DEXPECT_STATUS=0 [-DEXPECT_STDOUT=file] [-DEXPECT_STDERR=file|-DSTDERR_MATCH=regex]
-#         [-DBINARY=ON] [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-output.cmake
+#         [-DBINARY=ON] [-DOUTPUT=file -DEXPECT_OUTPUT=file]
+#         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-output.cmake
 #
 # The program runs in DIR, so file names in its messages are the ones given.
 # Text output is compared with CR LF and LF alike (a Windows program writes
 # CR LF); BINARY=ON compares standard output byte for byte (csv). Without
 # EXPECT_STDOUT, standard output must be empty; without EXPECT_STDERR or
-# STDERR_MATCH, standard error must be empty.
+# STDERR_MATCH, standard error must be empty. OUTPUT is a file the program
+# is told to write (removed before it runs), which must then hold the bytes of
+# EXPECT_OUTPUT.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var TOOL ARGS DIR EXPECT_STATUS)
@@ -20,6 +23,9 @@ endforeach()
 set(runner)
 if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
   set(runner "${WINE_RUN}" "${WINE_PREFIX}")
+endif()
+if(DEFINED OUTPUT)
+  file(REMOVE "${OUTPUT}")
 endif()
 execute_process(COMMAND ${runner} "${TOOL}" ${ARGS} WORKING_DIRECTORY "${DIR}"
   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -61,6 +67,18 @@ else()
   endif()
   if(NOT err_text STREQUAL expected_err)
     list(APPEND problems "standard error differs from '${expected_err}'")
+  endif()
+endif()
+
+if(DEFINED OUTPUT)
+  if(NOT EXISTS "${OUTPUT}")
+    list(APPEND problems "${OUTPUT} was not written")
+  else()
+    file(SHA256 "${OUTPUT}" written)
+    file(SHA256 "${EXPECT_OUTPUT}" wanted)
+    if(NOT written STREQUAL wanted)
+      list(APPEND problems "${OUTPUT} differs from ${EXPECT_OUTPUT}")
+    endif()
   endif()
 endif()
 
