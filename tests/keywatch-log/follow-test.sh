@@ -2,7 +2,8 @@
 # keywatch-log follow, run in the background while this script writes the log
 # the way the module does: it waits for a file that does not exist yet, shows
 # each appended record once and soon, leaves out hidden names, and starts
-# again when the file is truncated (shorter, and rewritten longer).
+# again when the file is truncated (shorter, and rewritten longer); then,
+# with --from-start, shows the records already there.
 #
 #   follow-test.sh WORK_DIR KEYWATCH_LOG [RUNNER ARGS...]   (RUNNER: wine-run.sh PREFIX)
 set -u
@@ -98,4 +99,21 @@ got=$(tr -d '\r' <"$out")
 $expected"
 truncations=$(grep -c "was truncated" "$err")
 [ "$truncations" -eq 2 ] || fail "$truncations truncations reported, expected 2"
-echo "follow: every record shown once, two truncations seen"
+
+# --from-start: the records already in the file (the last Reset's) first.
+out="$work/from-start.txt"
+: >"$out"
+if [ $# -gt 0 ]; then
+    "$@" "$tool" follow --from-start "$log" >"$out" 2>"$err" &
+else
+    "$tool" follow --from-start "$log" >"$out" 2>"$err" &
+fi
+pid=$!
+wait_for "$out" "evdata=6" 60 || fail "--from-start did not show the records already there"
+sleep 0.2
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+got=$(tr -d '\r' <"$out")
+[ "$got" = "$(printf '%s\n' "$expected" | tail -n 7)" ] ||
+    fail "--from-start did not show the seven records there, once each, in order"
+echo "follow: every record shown once, two truncations seen; --from-start shows what is there"
