@@ -17,76 +17,62 @@ failed=0
 status=0
 summary=()
 
-# build_preset PRESET LOG: configure and build, all output to LOG.
-build_preset() {
-  { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; } >"$2" 2>&1
+# test_preset PRESET BUILD_LOG TEST_LOG: configures and builds PRESET, then
+# runs its tests, output to the two logs; returns 100 when the build failed,
+# else ctest's status.
+test_preset() {
+  { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; } >"$2" 2>&1 || return 100
+  ctest --preset "$1" >"$3" 2>&1
 }
 
-# run_preset PRESET [BUILD_STATUS BUILD_LOG [TEST_LOG TEST_STATUS]]: builds
-# PRESET and runs its tests, unless either already ran in the background
-# with that status and output, and adds the tests' counts.
-run_preset() {
-  local preset=$1 built log
-  log=${3:-$(mktemp)}
-  if [ $# -ge 3 ]; then
-    built=$2
-  else
-    echo "=== $preset: configure and build"
-    build_preset "$preset" "$log"; built=$?
+# report_preset PRESET RESULT BUILD_LOG TEST_LOG: shows how test_preset went
+# and adds the tests' counts.
+report_preset() {
+  local preset=$1 result=$2 line p f
+  if [ "$result" -eq 100 ]; then
+    cat "$3"; echo "=== $preset: BUILD FAILED"; status=1; summary+=("$preset: build failed"); return
   fi
-  if [ "$built" -ne 0 ]; then
-    cat "$log"; echo "=== $preset: BUILD FAILED"; status=1; summary+=("$preset: build failed"); return
-  fi
-  grep -E 'warning:' "$log" && { echo "=== $preset: compiler warnings (listed above)"; status=1; }
+  grep -E 'warning:' "$3" && { echo "=== $preset: compiler warnings (listed above)"; status=1; }
   echo "=== $preset: tests"
-  if [ $# -ge 4 ]; then # they ran in the background, with this status and output
-    cat "$4" > "$log"; cat "$log"
-    [ "$5" -eq 0 ] || status=1
-  else
-    ctest --preset "$preset" 2>&1 | tee "$log"
-    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-  fi
-  local line p f
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  cat "$4"
+  [ "$result" -eq 0 ] || status=1
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$4" | tail -1)
   if [ -z "$line" ]; then
     status=1; summary+=("$preset: no tests ran"); return
   fi
   f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
   p=$(( $(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line") - f ))
   passed=$((passed + p)); failed=$((failed + f))
-  summary+=("$preset: $p passed, $f failed (counted at $SECONDS s)")
-  rm -f "$log"
+  summary+=("$preset: $p passed, $f failed")
 }
 
 # The Windows and fuzz builds leave cores idle at their serial steps
 # (linking, the release zip, Wine's starts, the single-threaded fuzz run), so
 # each builds and then runs its tests in the background while the sanitizer
-# preset builds and tests.
-declare -A job build_log test_log
-echo "=== windows and fuzz: configure, build and test, in the background"
-for preset in windows fuzz; do
+# preset builds and tests. The Windows chain is the longest and ends in
+# Wine's slow starts, so the sanitizer preset, whose tests keep both cores
+# busy to the end, yields to it.
+declare -A job result build_log test_log
+for preset in windows fuzz sanitize; do
   build_log[$preset]=$(mktemp)
   test_log[$preset]=$(mktemp)
-  (
-    build_preset "$preset" "${build_log[$preset]}" || exit 100
-    ctest --preset "$preset" >"${test_log[$preset]}" 2>&1 || exit 1
-  ) &
+done
+echo "=== windows and fuzz: configure, build and test, in the background"
+for preset in windows fuzz; do
+  test_preset "$preset" "${build_log[$preset]}" "${test_log[$preset]}" &
   job[$preset]=$!
 done
-
-# The Windows chain is the longest and ends in Wine's slow starts, so the
-# sanitizer preset, whose tests keep both cores busy to the end, yields to it.
+echo "=== sanitize: configure, build and test"
 renice -n 5 -p $$ >/dev/null
-run_preset sanitize
+test_preset sanitize "${build_log[sanitize]}" "${test_log[sanitize]}"
+result[sanitize]=$?
 for preset in fuzz windows; do
   wait "${job[$preset]}"
-  result=$?
-  if [ "$result" -eq 100 ]; then
-    run_preset "$preset" 1 "${build_log[$preset]}"
-  else
-    run_preset "$preset" 0 "${build_log[$preset]}" "${test_log[$preset]}" "$result"
-  fi
-  rm -f "${test_log[$preset]}"
+  result[$preset]=$?
+done
+for preset in sanitize fuzz windows; do
+  report_preset "$preset" "${result[$preset]}" "${build_log[$preset]}" "${test_log[$preset]}"
+  rm -f "${build_log[$preset]}" "${test_log[$preset]}"
 done
 
 # Same scenarios, same log from the Linux module and the DLL: one count per
