@@ -77,20 +77,27 @@ done
 
 # Same scenarios, same log from the Linux module and the DLL: one count per
 # scenario; a run that ends without its count line counts as one failure.
-echo "=== compare-logs: Linux (the sanitizer build) and windows"
-log=$(mktemp)
-scripts/compare-logs.sh build/sanitize build/windows 2>&1 | tee "$log"
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-line=$(grep -E '^compare-logs: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
-if [ -n "$line" ]; then
-  p=$(sed -E 's/^compare-logs: ([0-9]+) passed.*/\1/' <<<"$line")
-  f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")
+# Not run when either build failed, as it would play what an earlier build
+# left behind.
+if [ "${result[sanitize]}" -eq 100 ] || [ "${result[windows]}" -eq 100 ]; then
+  status=1; failed=$((failed + 1))
+  summary+=("compare-logs: not run, as a build failed")
 else
-  p=0 f=1 status=1
+  echo "=== compare-logs: Linux (the sanitizer build) and windows"
+  log=$(mktemp)
+  scripts/compare-logs.sh build/sanitize build/windows 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  line=$(grep -E '^compare-logs: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+  if [ -n "$line" ]; then
+    p=$(sed -E 's/^compare-logs: ([0-9]+) passed.*/\1/' <<<"$line")
+    f=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")
+  else
+    p=0 f=1 status=1
+  fi
+  passed=$((passed + p)); failed=$((failed + f))
+  summary+=("compare-logs: $p passed, $f failed")
+  rm -f "$log"
 fi
-passed=$((passed + p)); failed=$((failed + f))
-summary+=("compare-logs: $p passed, $f failed (done at $SECONDS s)")
-rm -f "$log"
 
 echo
 printf '%s\n' "${summary[@]}"
