@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "sim/host.h"
+#include "sim/keywatch_face.h"
 
 namespace fs = std::filesystem;
 
@@ -133,9 +134,10 @@ void frame(State& s) {
         pre_update(s, parameters);
     char want[32];
     std::snprintf(want, sizeof want, "Events = %05d", int32_t(s.count));
-    if (host->panel().counter_text() != want)
-        violation("the counter reads \"" + host->panel().counter_text() + "\", not " + want);
-    if (host->panel().icon_on() != s.logging)
+    const sim::KeywatchFace face = sim::read_keywatch_face(host->panel());
+    if (face.counter != want)
+        violation("the counter reads \"" + face.counter + "\", not " + want);
+    if (face.icon_on != s.logging)
         violation("the icon does not show whether logging is on");
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "log/event_names.h"
+#include "sim/keywatch_face.h"
 
 namespace sim {
 
@@ -482,8 +483,7 @@ class Player {
     int run(const command::Show&) {
         if (!host_.panel().drawn())
             return fail(2, "show needs a drawn frame: add a 'frame' line before it");
-        out_ << "icon: " << (host_.panel().icon_on() ? "ON" : "OFF") << '\n';
-        out_ << "counter: " << host_.panel().counter_text() << '\n';
+        out_ << describe(read_keywatch_face(host_.panel()));
         return 0;
     }
     int run(const command::Face& face) {

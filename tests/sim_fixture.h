@@ -120,6 +120,7 @@ class WorkingDirectoryTest : public ::testing::Test {
 #include <optional>
 
 #include "sim/host.h"
+#include "sim/keywatch_face.h"
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t KEY_AXIS_ELEVATOR_SET = 0x100E2;
@@ -193,11 +194,11 @@ class SimTest : public WorkingDirectoryTest {
     }
     std::string counter() {
         host_->frame();
-        return host_->panel().counter_text();
+        return sim::read_keywatch_face(host_->panel()).counter;
     }
     bool icon_on() {
         host_->frame();
-        return host_->panel().icon_on();
+        return sim::read_keywatch_face(host_->panel()).icon_on;
     }
 
     std::unique_ptr<sim::Host> host_;
