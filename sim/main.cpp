@@ -42,34 +42,15 @@ Loads a keywatch module file as the simulator does and plays SCENARIO
                  writes Key_Events_Sent.log (default: the current directory;
                  created if missing)
 
-Scenario lines, one command each; '#' starts a comment outside quotes;
-texts go in double quotes, with \" and \\ as escapes:
-  answer title|type|model "TEXT"  what the aircraft queries answer from now on
-  answer title|type|model none    leave that query unanswered (the default)
-  start                           start the module
-  stop                            stop the module (its gauge is killed first)
-  event NAME|NUMBER [DATA] [xN]   a key event to every registered handler;
-                                  NUMBER up to 0xFFFFFFFF, DATA from
-                                  -2147483648 to 4294967295 (default 0),
-                                  xN repeats it N times (1 to 1000000)
-  sleep SECONDS                   wait, e.g. 0.25 (up to 3600)
-  place / place "PARAMETERS"      place the gauge, without / with a
-                                  parameter string ("" is an empty one)
-  frame                           pre-update, update and draw every gauge
-  click X Y                       left click on the first gauge (gauge pixels)
-  hover X Y                       print "tooltip: TEXT" or "tooltip: none"
-  show                            print "icon: ON|OFF" and "counter: TEXT"
-                                  as last drawn
-  face FILE.png                   write the face as last drawn; a relative
-                                  FILE is taken from the directory the
-                                  program was started in, not from DIR
+)";
 
+constexpr const char* usage_tail = R"(
 The whole script is checked before anything runs: a bad line is reported
 as SCENARIO:LINE and nothing is loaded. A module still started at the end
 is stopped, as the simulator does when it exits.
 
 Exit status: 0 done; 1 the module could not be loaded or a command failed;
-2 bad usage, a bad script, or a command with nothing to act on.
+2 bad usage or a bad script.
 )";
 
 int usage_error(const std::string& what) {
@@ -119,7 +100,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << usage_text;
+            std::cout << usage_text << sim::scenario_help() << usage_tail;
             return 0;
         }
         if (arg == "--module" || arg == "--dir") {

@@ -1,19 +1,8 @@
 // Scenario scripts for the stand-in simulator: one command a line, read in
-// full and checked before any of it runs, then played against a Host.
-//
-//   answer title|type|model "TEXT"   what the simulator answers from now on
-//   answer title|type|model none     no answer (the query is left unanswered)
-//   start / stop                     module start and stop routines
-//   event NAME|NUMBER [DATA] [xN]    one key event (N times) to every handler
-//   sleep SECONDS                    wall-clock pause, e.g. 0.25
-//   place / place "TEXT"             place a gauge, with or without parameters
-//   frame                            pre-update, update and draw every gauge
-//   click X Y / hover X Y            mouse on the first placed gauge
-//   show                             the face as last drawn
-//   face FILE.png                    write the face as last drawn
-//
-// '#' starts a comment outside quotes. Texts are double-quoted; inside them
-// \" stands for a quote and \\ for a backslash, and no other escapes exist.
+// full and checked before any of it runs, then played against a Host. The
+// commands, their arguments and what they do are the table in
+// scenario_commands.cpp; scenario_help() prints it, with the rules for
+// comments and quoted texts.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +63,7 @@ struct Face {
 };
 } // namespace command
 
+// One alternative a command, in the order of the command table's rows.
 using Action = std::variant<command::Answer, command::Start, command::Stop, command::Event,
                             command::Sleep, command::Place, command::Frame, command::Click,
                             command::Hover, command::Show, command::Face>;
@@ -103,13 +93,18 @@ inline constexpr double max_sleep_seconds = 3600;
 // Reads a whole script. Touches nothing outside its arguments.
 ParseResult parse_scenario(std::string_view text, std::string_view script_name);
 
+// How scripts are written, for a program's --help: the rules of a line and
+// every command, a line or more each.
+std::string scenario_help();
+
 struct RunOptions {
     std::string face_directory; // face paths are relative to this (empty: as given)
 };
 
-// Plays the commands against `host`, printing what show and hover give to
-// `out` and failures to `err` as "NAME:LINE: ...". Returns the exit status:
-// 0 done, 2 a command whose precondition failed, 1 any other failure.
+// Plays the commands of a script parse_scenario read against `host`,
+// printing what show and hover give to `out` and a failure to `err` as
+// "keywatch-sim: NAME:LINE: ...". Returns the exit status: 0 done, 1 a
+// command failed (the rest are not played).
 int run_scenario(Host& host, const Script& script, const RunOptions& options, std::ostream& out,
                  std::ostream& err);
 

@@ -39,4 +39,30 @@ TEST(ScenarioParse, QuotesEscapesNumbersAndLineNumbers) {
     EXPECT_EQ(result.script.commands, expected);
 }
 
+// Each line is refused with its script name and line number, and the whole
+// script with it. The gauge commands need an earlier line to have placed or
+// drawn the gauge; a command written two ways names both in its usage.
+TEST(ScenarioParse, RefusesOutOfOrderLinesAndNamesEveryUsage) {
+    const std::pair<const char*, const char*> scripts[] = {
+        {"frame", "s:1: frame needs a placed gauge: add a 'place' line before it"},
+        {"start\nclick 1 2", "s:2: click needs a placed gauge: add a 'place' line before it"},
+        {"hover 1 2\nplace", "s:1: hover needs a placed gauge: add a 'place' line before it"},
+        {"place\nshow\nframe", "s:2: show needs a drawn frame: add a 'frame' line before it"},
+        {"place\nface f.png", "s:2: face needs a drawn frame: add a 'frame' line before it"},
+        {"place x", "s:1: the parameter text must be in quotes (usage: place or place "
+                    "\"PARAMETERS\")"},
+        {"answer title", "s:1: missing \"TEXT\" or none (usage: answer title|type|model \"TEXT\" "
+                         "or answer title|type|model none)"},
+    };
+    for (const auto& [text, error] : scripts) {
+        ParseResult result = parse_scenario(text, "s");
+        EXPECT_EQ(result.error, error) << text;
+        EXPECT_TRUE(result.script.commands.empty()) << text;
+    }
+    ParseResult ordered =
+        parse_scenario("place\nhover 1 2\nclick 1 2\nframe\nshow\nface f.png", "s");
+    ASSERT_TRUE(ordered.ok()) << ordered.error;
+    EXPECT_EQ(ordered.script.commands.size(), 6u);
+}
+
 } // namespace
