@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "sim/text.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -115,6 +116,32 @@ TEST_F(PanelTest, PanelReportsMissingBitmapsAndTextOverruns) {
     EXPECT_NE(panel.error().find("overran"), std::string::npos) << panel.error();
     EXPECT_EQ(panel.kill(&root.header), 1);
     EXPECT_EQ(static_cast<char*>(text.string), nullptr);
+}
+
+// The face is only written once drawn, and a file that cannot be written is
+// a failure, not a picture.
+TEST_F(PanelTest, PanelWritesTheFaceOnlyOnceDrawnAndWhereItCan) {
+    std::string error;
+    EXPECT_FALSE(host_->panel().write_png("early.png", error));
+    EXPECT_NE(error.find("not been drawn"), std::string::npos) << error;
+    start_with_gauge();
+    error.clear();
+    EXPECT_FALSE(host_->panel().write_png("no-such-folder/face.png", error));
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(host_->panel().write_png("face.png", error)) << error;
+    EXPECT_EQ(read_log("face.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+// Word breaks fall at spaces, as late as the box allows: a line exactly as
+// wide as the box stays whole, a word wider than the box has a line of its
+// own, and the last word is never lost.
+TEST(TextLayout, BreaksLinesAtSpacesWithinTheBox) {
+    const auto width = [](std::string_view text) { return float(text.size()) * 10; };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(sim::break_lines("Events = 00004", 140, width), Lines{"Events = 00004"});
+    EXPECT_EQ(sim::break_lines("Events = 00004", 139, width), (Lines{"Events =", "00004"}));
+    EXPECT_EQ(sim::break_lines("abcdefgh ij k", 45, width), (Lines{"abcdefgh", "ij k"}));
+    EXPECT_EQ(sim::break_lines("", 45, width), Lines{""});
 }
 
 } // namespace
