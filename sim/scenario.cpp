@@ -113,7 +113,7 @@ ParseResult parse_scenario(std::string_view text, std::string_view script_name) 
         if (error.empty())
             action = read_command(std::move(tokens), error);
         if (action) {
-            const CommandSpec& command = command_of(*action);
+            const CommandRow& command = command_of(*action);
             const Requirement* needed = requirement_of(command.needs);
             if (needed != nullptr && seen.count(needed->given_by) == 0)
                 error = std::string(command.name) + " needs " + needed->what + ": add a '" +
@@ -136,7 +136,7 @@ std::string scenario_help() {
     constexpr size_t column = 34; // where each form's help starts
     const std::string indent(column, ' ');
     std::string help = line_rules;
-    for (const CommandSpec& command : command_table())
+    for (const CommandRow& command : command_table())
         for (size_t i = 0; i < command.form_count(); ++i) {
             const std::string usage = "  " + command.written(i);
             help += usage + (usage.size() + 2 <= column ? std::string(column - usage.size(), ' ')
@@ -148,7 +148,7 @@ std::string scenario_help() {
     help += "\n";
     for (const Requirement& requirement : requirements) {
         std::vector<std::string_view> names;
-        for (const CommandSpec& command : command_table())
+        for (const CommandRow& command : command_table())
             if (command.needs == requirement.needs)
                 names.push_back(command.name);
         for (size_t i = 0; i < names.size(); ++i)

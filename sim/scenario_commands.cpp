@@ -72,8 +72,8 @@ std::string show_token(const Token& token) {
 // with the command's usage.
 class Arguments {
   public:
-    Arguments(std::vector<Token> words, const CommandSpec& spec)
-        : words_(std::move(words)), spec_(spec) {}
+    Arguments(std::vector<Token> words, const CommandRow& row)
+        : words_(std::move(words)), row_(row) {}
 
     // The next argument, if there is one, without taking it.
     const Token* peek() const {
@@ -114,7 +114,7 @@ class Arguments {
     }
 
     std::nullopt_t fail(const std::string& what) {
-        error_ = what + " (usage: " + spec_.usage() + ")";
+        error_ = what + " (usage: " + row_.usage() + ")";
         return std::nullopt;
     }
     const std::string& error() const {
@@ -124,7 +124,7 @@ class Arguments {
   private:
     std::vector<Token> words_;
     size_t next_ = 1; // words_[0] is the command's name
-    const CommandSpec& spec_;
+    const CommandRow& row_;
     std::string error_;
 };
 
@@ -325,8 +325,8 @@ template <class T, size_t I = 0> consteval size_t alternative_of() {
 
 // A row whose reader gives a T and whose player takes one.
 template <class T, std::optional<T> (*Read)(Arguments&), void (*Play)(const T&, Stage&)>
-constexpr CommandSpec row(std::string_view name, Needs needs, CommandForm form,
-                          CommandForm other = {}) {
+constexpr CommandRow row(std::string_view name, Needs needs, CommandForm form,
+                         CommandForm other = {}) {
     return {name,
             needs,
             {form, other},
@@ -340,7 +340,7 @@ constexpr CommandSpec row(std::string_view name, Needs needs, CommandForm form,
             [](const Action& action, Stage& stage) { Play(std::get<T>(action), stage); }};
 }
 
-constexpr CommandSpec table[] = {
+constexpr CommandRow table[] = {
     row<command::Answer, read_answer, play_answer>(
         "answer", Needs::nothing,
         {"title|type|model \"TEXT\"", "what the aircraft queries answer from now on"},
@@ -387,34 +387,34 @@ static_assert(in_action_order(), "the rows must be in the order of the Action al
 
 } // namespace
 
-std::string CommandSpec::written(size_t i) const {
+std::string CommandRow::written(size_t i) const {
     std::string text(name);
     if (!forms[i].arguments.empty())
         text += " " + std::string(forms[i].arguments);
     return text;
 }
 
-std::string CommandSpec::usage() const {
+std::string CommandRow::usage() const {
     std::string usage = written(0);
     if (form_count() == 2)
         usage += " or " + written(1);
     return usage;
 }
 
-std::span<const CommandSpec> command_table() {
+std::span<const CommandRow> command_table() {
     return table;
 }
 
 std::optional<Action> read_command(std::vector<Token> words, std::string& error) {
-    const auto spec = std::find_if(std::begin(table), std::end(table), [&](const CommandSpec& c) {
+    const auto command = std::find_if(std::begin(table), std::end(table), [&](const CommandRow& c) {
         return !words[0].quoted && c.name == words[0].text;
     });
-    if (spec == std::end(table)) {
+    if (command == std::end(table)) {
         error = "unknown command " + show_token(words[0]);
         return std::nullopt;
     }
-    Arguments args(std::move(words), *spec);
-    std::optional<Action> action = spec->read(args);
+    Arguments args(std::move(words), *command);
+    std::optional<Action> action = command->read(args);
     if (action && args.peek() != nullptr) {
         args.fail("unexpected argument " + show_token(*args.peek()));
         action.reset();

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <optional>
-#include <ostream>
+#include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,7 +39,7 @@ struct CommandForm {
 
 class Arguments;
 
-struct CommandSpec {
+struct CommandRow {
     std::string_view name;
     Needs needs;
     CommandForm forms[2]; // the second, when its help is not empty, another way to write it
@@ -58,10 +58,10 @@ struct CommandSpec {
 };
 
 // Every command, in the order of the Action alternatives.
-std::span<const CommandSpec> command_table();
+std::span<const CommandRow> command_table();
 
 // The row that reads and plays `action`.
-inline const CommandSpec& command_of(const Action& action) {
+inline const CommandRow& command_of(const Action& action) {
     return command_table()[action.index()];
 }
 
