@@ -7,10 +7,11 @@
 //
 // Only what a record puts there is masked: the time that opens each line
 // (" Time=" or " Time= ", then digits, a point and exactly six decimals), and
-// the path that ends a "Gauge Loaded= " or "Gauge Refreshed= " line. Aircraft
-// texts are the simulator's and stay as they are, whatever they hold. A time
-// in another form, or a path that does not name the module file, is not
-// masked and is reported, so that a wrong format still shows.
+// the path that ends a "Gauge Loaded= " or "Gauge Refreshed= " line (but for
+// an empty one, which a Reset before the first start writes). Aircraft texts
+// are the simulator's and stay as they are, whatever they hold. A time in
+// another form, or a path that does not name the module file, is not masked
+// and is reported, so that a wrong format still shows.
 #pragma once
 
 #include <charconv>
@@ -74,6 +75,8 @@ inline MaskedLog mask_log(std::string_view log,
                 if (!rest.starts_with(record))
                     continue;
                 const std::string_view path = rest.substr(record.size());
+                if (path.empty()) // before the first start the module knows no path
+                    continue;
                 const size_t name_at = path.size() - std::min(path.size(), module_file->size());
                 if (path.ends_with(*module_file) && name_at > 0 &&
                     (path[name_at - 1] == '/' || path[name_at - 1] == '\\')) {
