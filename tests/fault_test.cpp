@@ -3,8 +3,8 @@
 // left, a log deleted or truncated by someone else while the module holds it
 // open; and the times records show when clicks come before the first start
 // or after a stop (the logs of those unusual orders are the scenarios'
-// golden files). A log path that cannot be opened at all is
-// unopenable_log_test's, at the level of the module's own calls.
+// golden files). A log path that cannot be opened at all is log_test's, at
+// the level of the module's own calls.
 
 #include <filesystem>
 #include <fstream>

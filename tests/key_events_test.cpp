@@ -1,8 +1,7 @@
 // Unit tests of the key-event handler: the count's wrap and the counter
 // text, and the periodic flush. Every number of every class is swept in
 // sweep_test, the exact records of each class are in the event-kinds
-// scenario's golden log, and a log that cannot be opened is
-// unopenable_log_test's.
+// scenario's golden log, and a log that cannot be opened is log_test's.
 
 #include <climits>
 #include <cstdio>
