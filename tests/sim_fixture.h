@@ -1,9 +1,9 @@
 // Shared test fixtures. Every test runs in a fresh temporary working
 // directory of its own (tests/kit/temporary_directory.h), since the log path
 // is relative; the log is read back byte for byte, with its time values
-// checked and masked (tests/kit/log_mask.h), whole or split into lines. Where a test names the
-// built module file (KEYWATCH_MODULE_FILE), SimTest also loads it into the stand-in simulator, as
-// the simulator does.
+// checked and masked (tests/kit/log_mask.h), whole or split into lines.
+// Where a test names the built module file (KEYWATCH_MODULE_FILE), SimTest
+// also loads it into the stand-in simulator, as the simulator does.
 #pragma once
 
 #include <cstdint>
