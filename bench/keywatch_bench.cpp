@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +42,7 @@
 #include "log/key_events.h"
 #include "log/log_file.h"
 #include "platform/platform.h"
+#include "tests/kit/temporary_directory.h"
 
 namespace {
 
@@ -241,35 +243,6 @@ bool run_ratio_table(int rounds, int iterations) {
     return all_met;
 }
 
-// ---- Working directory -----------------------------------------------------------
-
-struct TemporaryDirectory {
-    fs::path previous = fs::current_path();
-    fs::path path;
-
-    // A new directory named after the clock, so that parallel runs get
-    // their own; create_directory() is false when the name is taken.
-    TemporaryDirectory() {
-        std::error_code error;
-        for (int attempt = 0; attempt < 100; attempt++) {
-            const auto stamp = Clock::now().time_since_epoch().count();
-            path = fs::temp_directory_path(error) / ("keywatch-bench-" + std::to_string(stamp));
-            if (!error && fs::create_directory(path, error)) {
-                fs::current_path(path);
-                return;
-            }
-        }
-        fprintf(stderr, "keywatch-bench: no temporary directory: %s\n", error.message().c_str());
-        exit(2);
-    }
-
-    ~TemporaryDirectory() {
-        fs::current_path(previous);
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
 bool parse_count(const char* arg, const char* flag, int* value) {
     size_t length = strlen(flag);
     if (strncmp(arg, flag, length) != 0)
@@ -318,7 +291,15 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    TemporaryDirectory directory;
+    // The log and the floor's file go to a directory of the run's own.
+    std::optional<TemporaryDirectory> directory;
+    try {
+        directory.emplace("keywatch-bench-");
+    } catch (const fs::filesystem_error& error) {
+        fprintf(stderr, "keywatch-bench: no temporary directory: %s\n", error.what());
+        return 2;
+    }
+    WorkingDirectory inside(directory->path());
     start_clock();
     LARGE_INTEGER value;
     QueryPerformanceCounter(&value);

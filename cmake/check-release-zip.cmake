@@ -5,10 +5,10 @@
 # (check-add-on-xml.py).
 #
 #   cmake -DCPACK=cpack -DCONFIG=build/CPackConfig.cmake -DWORK_DIR=dir
-#         -DZIP_NAME=keywatch-4.0.2-win64.zip -DTOP=keywatch-4.0.2-win64
+#         -DZIP_NAME=keywatch-VERSION-win64.zip -DTOP=keywatch-VERSION-win64
 #         -DMODULE=keywatch_x64.dll -DREADER=keywatch-log.exe -DFACE=face.png
 #         -DGUIDE=docs/user-guide.md -DLICENSE=LICENSE -DADD_ON_XML=cmake/add-on.xml
-#         -DPYTHON=python3 -DXML_CHECK=cmake/check-add-on-xml.py -DVERSION=4.0.2
+#         -DPYTHON=python3 -DXML_CHECK=cmake/check-add-on-xml.py -DVERSION=VERSION
 #         -P check-release-zip.cmake
 
 cmake_minimum_required(VERSION 3.25)
@@ -84,11 +84,20 @@ if(NOT head MATCHES "^89504e470d0a1a0a0000000d49484452")
   list(APPEND problems "face.png is not a PNG image")
 endif()
 
-# The guide names the version it describes in its title.
+# The guide names the version it describes in its title, and no other one
+# anywhere (the zip's and the folder's names in its instructions).
 file(STRINGS "${WORK_DIR}/unpacked/${TOP}/user-guide.md" title LIMIT_COUNT 1)
 if(NOT title MATCHES "keywatch ${VERSION}[^.0-9]")
   list(APPEND problems "user-guide.md's title '${title}' does not name version ${VERSION}")
 endif()
+file(READ "${WORK_DIR}/unpacked/${TOP}/user-guide.md" guide)
+string(REGEX MATCHALL "keywatch[- ][0-9]+[.][0-9]+[.][0-9]+" named "${guide}")
+foreach(name IN LISTS named)
+  string(REGEX REPLACE "^keywatch[- ]" "" version "${name}")
+  if(NOT version STREQUAL VERSION)
+    list(APPEND problems "user-guide.md names '${name}', not version ${VERSION}")
+  endif()
+endforeach()
 
 if(problems)
   foreach(problem IN LISTS problems)

@@ -3,45 +3,50 @@
 // fit its grammar and a few counters must agree with the log and the face. See docs/fuzzing.md.
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <regex>
 
 #include "sim/host.h"
 #include "sim/keywatch_face.h"
+#include "tests/kit/log_mask.h"
+#include "tests/kit/temporary_directory.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The nine records (and the empty line that stands before each aircraft-loaded
-// record and nowhere else): times with six decimals, numbers as %d prints
-// them, and names, paths and aircraft texts any bytes but CR and LF.
-enum Kind { event, user, loaded, gauge, stopped, closed, refreshed, title, started, blank, none };
+// record and nowhere else), as the log mask leaves them: the time masked as
+// T (it must have six decimals) and the module path as MODULE (it must name
+// the module file); numbers as %d prints them, and names and aircraft texts
+// any bytes but CR and LF. In the order of the grammars below.
+enum class Kind { event, user, loaded, gauge, stopped, closed, refreshed, title, started, blank };
 
-#define TIME   R"(\d+\.\d{6})"
 #define TEXT   R"([^\r\n]*)"
 #define NUMBER R"((0|-?[1-9]\d{0,9}))"
 const char* const grammars[] = {
-    " Time=" TIME "; id=" NUMBER "; event_in=(" TEXT "); evdata=" NUMBER,
-    " Time= " TIME " id= " NUMBER " event_in= (" TEXT ") evdata= " NUMBER,
-    " Time=" TIME "; Aircraft Loaded Title=" TEXT "; Type=" TEXT "; Model=" TEXT,
-    " Time= " TIME " Gauge Loaded= " TEXT,
-    " Time= " TIME " Logging Stopped",
-    " Time= " TIME " Log File Closed",
-    " Time= " TIME " Gauge Refreshed= " TEXT,
-    " Time= " TIME " Aircraft Title= " TEXT " Type= " TEXT " Model= " TEXT,
-    " Time= " TIME " Logging Started",
+    " Time=T; id=" NUMBER "; event_in=(" TEXT "); evdata=" NUMBER,
+    " Time= T id= " NUMBER " event_in= (" TEXT ") evdata= " NUMBER,
+    " Time=T; Aircraft Loaded Title=" TEXT "; Type=" TEXT "; Model=" TEXT,
+    " Time= T Gauge Loaded= MODULE",
+    " Time= T Logging Stopped",
+    " Time= T Log File Closed",
+    " Time= T Gauge Refreshed= (MODULE)?", // empty before the first start
+    " Time= T Aircraft Title= " TEXT " Type= " TEXT " Model= " TEXT,
+    " Time= T Logging Started",
     "",
 };
 
 struct Input {
     const uint8_t* data;
-    size_t size, pos = 0;
+    size_t size;
+    size_t pos = 0;
 
     uint8_t byte() {
         return pos < size ? data[pos++] : 0;
@@ -63,7 +68,11 @@ struct Input {
     }
     std::optional<std::string> parameters() {
         const uint8_t kind = byte() % 3;
-        return kind == 0 ? std::nullopt : std::optional(kind == 1 ? "" : text(1 + byte() % 16));
+        if (kind == 0)
+            return std::nullopt;
+        if (kind == 1)
+            return "";
+        return text(1 + byte() % 16);
     }
     int32_t coordinate() {
         const uint8_t b = byte();
@@ -72,17 +81,24 @@ struct Input {
     uint32_t event_id() { // below the key range, a key, a class edge, or any 32 bits
         static constexpr uint32_t edges[] = {0xFFFF,  0x10000, 0x100E1, 0x100E2, 0x100E6, 0x100E7,
                                              0x102F2, 0x102F3, 0x102F4, 0x102F5, 0x10FFF, 0x11000};
-        const uint8_t kind = byte() % 4;
-        return kind == 0   ? number(2)
-               : kind == 1 ? 0x10000 + number(2) % 0x1000
-               : kind == 2 ? edges[byte() % 12]
-                           : number(4);
+        switch (byte() % 4) {
+        case 0:
+            return number(2);
+        case 1:
+            return 0x10000 + number(2) % 0x1000;
+        case 2:
+            return edges[byte() % 12];
+        default:
+            return number(4);
+        }
     }
 };
 
 const char* const log_name = "Key_Events_Sent.log";
 std::string module_file = KEYWATCH_MODULE_FILE;
-fs::path origin_directory, scratch_directory; // where the run started; where the log goes
+std::string module_file_name;              // what the module path in the log must end with
+fs::path origin_directory;                 // where the run started: crash files go there
+std::optional<TemporaryDirectory> scratch; // where the log goes
 std::unique_ptr<sim::Host> host;
 MODULE_LINKAGE* linkage = nullptr;
 // libFuzzer reads the module's counters after each input: keep it mapped until the next.
@@ -97,15 +113,19 @@ struct State {
     double last_time = -1;                          // latest time in this load block
     std::map<long long, std::string> names;         // written event id -> its name
     std::vector<std::optional<std::string>> gauges; // parameter strings of placed gauges
-    bool logging = true, parameters_seen = false, axis = false;
+    bool logging = true;
+    bool parameters_seen = false;
+    bool axis = false;
     uint32_t count = 0; // counted handler calls since load or the last Reset
     uint64_t calls = 0; // handler calls since load: every fifth flushes all streams
 };
 
 struct Expected {                                // what one step must add to the log
     std::vector<std::vector<Kind>> kinds = {{}}; // one of these, record by record
-    bool truncated = false, flushed = false;
-    uint32_t id = 0, data = 0; // the event sent
+    bool truncated = false;
+    bool flushed = false;
+    uint32_t id = 0; // the event sent
+    uint32_t data = 0;
 };
 
 [[noreturn]] void violation(const std::string& what) {
@@ -124,8 +144,10 @@ void load_module() {
 
 // Axis events count once the first parameter string a pre-update brings is not empty.
 void pre_update(State& s, const std::optional<std::string>& parameters) {
-    if (!s.parameters_seen && parameters)
-        s.parameters_seen = true, s.axis = !parameters->empty();
+    if (!s.parameters_seen && parameters) {
+        s.parameters_seen = true;
+        s.axis = !parameters->empty();
+    }
 }
 
 void frame(State& s) {
@@ -159,27 +181,36 @@ void check_log(State& s, const Expected& expected) {
     const std::string text = log.substr(kept.size());
     if (!text.empty() && (!text.starts_with("\r\n") || log.ends_with('\n') || log.ends_with('\r')))
         violation("records must begin with CR LF and the log not end with a line break");
+    const MaskedLog masked = mask_log(text, module_file_name);
+    if (!masked.faults.empty())
+        violation("the log mask refused a line: " + masked.faults.front());
+    auto time = masked.times.begin();
     std::vector<Kind> kinds;
-    for (size_t pos = 2, end = 0; end < text.size(); pos = end + 2) {
-        end = std::min(text.find("\r\n", pos), text.size());
-        const std::string line = text.substr(pos, end - pos);
+    for (size_t pos = 2, end = 0; end < masked.text.size(); pos = end + 2) {
+        end = std::min(masked.text.find("\r\n", pos), masked.text.size());
+        const std::string line = masked.text.substr(pos, end - pos);
         std::smatch match;
-        Kind kind = event;
-        while (kind < none && !std::regex_match(line, match, patterns[kind]))
-            kind = Kind(kind + 1);
-        if (kind == none)
+        size_t grammar = 0;
+        while (grammar < patterns.size() && !std::regex_match(line, match, patterns[grammar]))
+            grammar++;
+        if (grammar == patterns.size())
             violation("a line that is no record (or a lone CR or LF): " + line);
+        const Kind kind = Kind(grammar);
         kinds.push_back(kind);
-        if (kind == blank) // the module was started: its clock starts again
+        if (kind == Kind::blank) { // the module was started: its clock starts again
             s.last_time = -1;
-        else if (const double t = std::stod(line.substr(line.find_first_of("0123456789")));
-                 t < std::exchange(s.last_time, t))
+            continue;
+        }
+        if (time == masked.times.end())
+            violation("a record without its time: " + line);
+        if (*time < std::exchange(s.last_time, *time))
             violation("time went back: " + line);
-        if (kind > user)
+        ++time;
+        if (kind != Kind::event && kind != Kind::user)
             continue;
         if (std::stoll(match[1]) != int32_t(expected.id - 0x10000) ||
             std::stoll(match[3]) != int32_t(expected.data) ||
-            (kind == user) != (match[2] == "User_Defined_Event"))
+            (kind == Kind::user) != (match[2] == "User_Defined_Event"))
             violation("not the event just sent: " + line);
         if (s.names.emplace(std::stoll(match[1]), match[2]).first->second != match[2])
             violation("one id under two names: " + line);
@@ -189,94 +220,159 @@ void check_log(State& s, const Expected& expected) {
     s.log = log;
 }
 
-enum Op { start, stop, draw, load, send, burst, toggle, reset, click, hover, place, answer, call };
+enum class Op {
+    start,
+    stop,
+    draw,
+    load,
+    send,
+    burst,
+    toggle,
+    reset,
+    click,
+    hover,
+    place,
+    answer,
+    call
+};
+
+// A click aimed at Activate's area, Reset's, or anywhere, and what it must do.
+void click_or_hover(Input& in, State& s, Op op, Expected& expected) {
+    int32_t x;
+    int32_t y;
+    if (op == Op::toggle) {
+        x = 5 + in.byte() % 61;
+        y = 20 + in.byte() % 33;
+    } else if (op == Op::reset) {
+        x = 72 + in.byte() % 55;
+        y = 20 + in.byte() % 33;
+    } else {
+        x = in.coordinate();
+        y = in.coordinate();
+    }
+    if (s.gauges.empty())
+        return;
+    if (op == Op::hover) {
+        host->hover(x, y);
+        return;
+    }
+    const bool on_activate = x >= 5 && x < 66 && y >= 20 && y < 53;
+    const bool on_reset = x >= 72 && x < 127 && y >= 20 && y < 53;
+    if (host->click(x, y) != (on_activate || on_reset))
+        violation("a click taken outside the two areas, or missed inside one");
+    if (on_activate) {
+        s.logging = !s.logging;
+        expected.kinds = {{s.logging ? Kind::started : Kind::stopped}};
+    } else if (on_reset) {
+        s.logging = true;
+        s.count = 0;
+        expected.truncated = true;
+        expected.kinds = {{Kind::refreshed, Kind::title, Kind::started}};
+    }
+}
+
+// One event, or a burst of the same event, and the records it must write.
+void send(Input& in, State& s, Op op, Expected& expected) {
+    const uint32_t times = op == Op::burst ? 1 + in.byte() % 16 : 1;
+    const uint32_t id = in.event_id();
+    uint32_t data = 0;
+    switch (in.byte() % 3) {
+    case 0:
+        break;
+    case 1:
+        data = 0xFFFFFFFF;
+        break;
+    default:
+        data = in.number(4);
+    }
+    if (std::fputc('.', probe) != EOF)
+        probe_bytes++;
+    for (uint32_t n = 0; n < times; ++n)
+        host->send_event(id, data);
+    const uint32_t calls = times * uint32_t(host->handler_count());
+    const bool axis = (id >= 0x100E2 && id <= 0x100E6) || id == 0x102F3 || id == 0x102F4;
+    if (id >= 0x11000 || (id >= 0x10000 && (!axis || s.axis))) {
+        s.count += calls;
+        if (s.logging)
+            expected.kinds = {std::vector(calls, id >= 0x11000 ? Kind::user : Kind::event)};
+    }
+    s.calls += calls;
+    expected.flushed = calls > 0 && s.calls % 5 == 0;
+    expected.id = id;
+    expected.data = data;
+}
+
+// No answer, an empty, a short or a long text (about 260 bytes).
+void answer(Input& in) {
+    const auto field = sim::AircraftField(in.byte() % 3);
+    const uint8_t kind = in.byte() % 4;
+    if (kind == 0) {
+        host->set_answer(field, std::nullopt);
+        return;
+    }
+    size_t length = 0;
+    if (kind == 2)
+        length = in.byte() % 64;
+    else if (kind == 3)
+        length = 250 + in.byte() % 51;
+    host->set_answer(field, in.text(length));
+}
+
+// Any service code, with or without a gauge, straight to the callback.
+void call(Input& in) {
+    const uint8_t code = in.byte();
+    const int32_t service = code >= 0xF0 ? int32_t(in.number(4)) : code % 16;
+    const bool no_gauge = in.byte() % 8 == 0;
+    GAUGEHDR header = *linkage->gauges[0]; // no parameter string
+    header.gauge_callback(no_gauge ? nullptr : &header, service, uintptr_t(in.number(4)));
+}
 
 void step(Input& in, State& s) {
     const Op op = Op(in.byte() % 13);
     Expected expected;
     switch (op) {
-    case start:
+    case Op::start:
         host->start();
-        expected.kinds = {{blank, loaded, gauge}};
+        expected.kinds = {{Kind::blank, Kind::loaded, Kind::gauge}};
         break;
-    case stop:
+    case Op::stop:
         host->stop();
-        expected.kinds = {{}, {closed}, {stopped, closed}};
+        expected.kinds = {{}, {Kind::closed}, {Kind::stopped, Kind::closed}};
         break;
-    case draw:
+    case Op::draw:
         if (!s.gauges.empty())
             frame(s);
         break;
-    case load:
+    case Op::load:
         load_module(); // the old one stops first, if started, and writes with its own clock
         s = State{.log = s.log, .last_time = s.last_time, .names = s.names};
-        expected.kinds = {{}, {closed}, {stopped, closed}};
+        expected.kinds = {{}, {Kind::closed}, {Kind::stopped, Kind::closed}};
         break;
-    case send:
-    case burst: {
-        const uint32_t times = op == burst ? 1 + in.byte() % 16 : 1, id = in.event_id();
-        const uint8_t data_kind = in.byte() % 3;
-        const uint32_t data = data_kind == 0 ? 0 : data_kind == 1 ? 0xFFFFFFFF : in.number(4);
-        probe_bytes += std::fputc('.', probe) != EOF;
-        for (uint32_t n = 0; n < times; ++n)
-            host->send_event(id, data);
-        const uint32_t calls = times * uint32_t(host->handler_count());
-        const bool axis = (id >= 0x100E2 && id <= 0x100E6) || id == 0x102F3 || id == 0x102F4;
-        if (id >= 0x11000 || (id >= 0x10000 && (!axis || s.axis))) {
-            s.count += calls;
-            if (s.logging)
-                expected.kinds = {std::vector(calls, id >= 0x11000 ? user : event)};
-        }
-        s.calls += calls;
-        expected.flushed = calls > 0 && s.calls % 5 == 0;
-        expected.id = id, expected.data = data;
+    case Op::send:
+    case Op::burst:
+        send(in, s, op, expected);
         break;
-    }
-    case toggle: // aimed at Activate's area, Reset's, or anywhere
-    case reset:
-    case click:
-    case hover: {
-        const int32_t x = op == toggle  ? 5 + in.byte() % 61
-                          : op == reset ? 72 + in.byte() % 55
-                                        : in.coordinate();
-        const int32_t y = op >= click ? in.coordinate() : 20 + in.byte() % 33;
-        if (s.gauges.empty() || (op == hover && (host->hover(x, y), true)))
-            break;
-        const bool on_activate = x >= 5 && x < 66 && y >= 20 && y < 53;
-        const bool on_reset = x >= 72 && x < 127 && y >= 20 && y < 53;
-        if (host->click(x, y) != (on_activate || on_reset))
-            violation("a click taken outside the two areas, or missed inside one");
-        if (on_activate)
-            s.logging = !s.logging, expected.kinds = {{s.logging ? started : stopped}};
-        else if (on_reset)
-            s.logging = true, s.count = 0, expected.truncated = true,
-            expected.kinds = {{refreshed, title, started}};
+    case Op::toggle:
+    case Op::reset:
+    case Op::click:
+    case Op::hover:
+        click_or_hover(in, s, op, expected);
         break;
-    }
-    case place:
+    case Op::place:
         if (auto parameters = in.parameters(); s.gauges.size() < 6) {
             host->place(parameters);
             s.gauges.push_back(std::move(parameters));
         }
         break;
-    case answer: { // no answer, an empty, a short or a long text (about 260 bytes)
-        const auto field = sim::AircraftField(in.byte() % 3);
-        const uint8_t kind = in.byte() % 4;
-        const size_t length = kind < 2 ? 0 : kind == 2 ? in.byte() % 64 : 250 + in.byte() % 51;
-        host->set_answer(field, kind == 0 ? std::nullopt : std::optional(in.text(length)));
+    case Op::answer:
+        answer(in);
         break;
-    }
-    case call: { // any service code, with or without a gauge, straight to the callback
-        const uint8_t code = in.byte();
-        const int32_t service = code >= 0xF0 ? int32_t(in.number(4)) : code % 16;
-        const bool no_gauge = in.byte() % 8 == 0;
-        GAUGEHDR header = *linkage->gauges[0]; // no parameter string
-        header.gauge_callback(no_gauge ? nullptr : &header, service, uintptr_t(in.number(4)));
+    case Op::call:
+        call(in);
         break;
-    }
     }
     check_log(s, expected);
-    if (op == load)
+    if (op == Op::load)
         s.last_time = -1; // the fresh module's clock has not started
 }
 
@@ -286,24 +382,25 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     origin_directory = fs::current_path();
     if (const char* other = std::getenv("KEYWATCH_FUZZ_MODULE")) // say, a deliberately broken one
         module_file = fs::absolute(other).string();
-    scratch_directory = fs::temp_directory_path() / ("keywatch-fuzz-" + std::to_string(getpid()));
-    fs::create_directories(scratch_directory);
-    probe = std::fopen((scratch_directory / "probe").c_str(), "w");
+    module_file_name = fs::path(module_file).filename().string();
+    scratch.emplace("keywatch-fuzz-");
+    probe = std::fopen((scratch->path() / "probe").c_str(), "w");
     std::atexit([] { // each input ends with the host gone and the log closed
         if (kept_mapped != nullptr)
             dlclose(kept_mapped);
-        fs::remove_all(scratch_directory);
+        scratch.reset();
     });
     // Crash files go where the run was started, unless the command line says otherwise.
     static std::vector<char*> arguments(*argv, *argv + *argc + 1); // with the closing null
     static std::string prefix = "-artifact_prefix=" + origin_directory.string() + "/";
     arguments.insert(arguments.begin() + 1, prefix.data());
-    *argc += 1, *argv = arguments.data();
+    *argc += 1;
+    *argv = arguments.data();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fs::current_path(scratch_directory);
+    WorkingDirectory inside(scratch->path());
     if (kept_mapped != nullptr)
         dlclose(std::exchange(kept_mapped, nullptr)); // the previous input's module goes
     fs::remove(log_name);
@@ -318,6 +415,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!host->started())
         host->start();
     host.reset();
-    fs::current_path(origin_directory);
     return 0;
 }

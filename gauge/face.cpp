@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "gauge/gauge.h"
+#include "gauge/logging_controls.h"
 #include "log/key_events.h"
-#include "log/logging_controls.h"
 
 // ---- Elements --------------------------------------------------------------------
 // Each element points back at the gauge header, as the simulator expects of

@@ -7,9 +7,12 @@
 
 #include "gauge/face.h"
 #include "log/key_events.h"
-#include "module/module.h"
 
 int32_t parameters_seen = 0;
+
+void reset_gauge_state() {
+    parameters_seen = 0;
+}
 
 // ---- Forwarding routines ---------------------------------------------------------
 

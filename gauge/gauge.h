@@ -10,4 +10,7 @@
 extern GAUGEHDR gauge_header;
 extern int32_t parameters_seen; // the parameter string has been examined (once per load)
 
+// Back to the value at load. For tests; see reset_module_state().
+void reset_gauge_state();
+
 void gauge_service_callback(GAUGEHDR* gauge, int32_t service_id, uintptr_t extra_data);

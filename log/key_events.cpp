@@ -14,6 +14,14 @@ int32_t flush_counter = 0;
 int32_t logging_enabled = 1;
 int32_t axis_events_enabled = 0;
 
+void reset_key_event_state() {
+    event_count = 0;
+    last_event_name = nullptr;
+    flush_counter = 0;
+    logging_enabled = 1;
+    axis_events_enabled = 0;
+}
+
 static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
 
 // ---- Classification ------------------------------------------------------------

@@ -19,6 +19,10 @@ extern int32_t flush_counter;       // handler calls since the last periodic flu
 extern int32_t logging_enabled;     // records are written only while non-zero
 extern int32_t axis_events_enabled; // the seven axis events count only while non-zero
 
+// Back to the values at load. The module itself never resets them (a module
+// restart keeps them); tests do, through reset_module_state().
+void reset_key_event_state();
+
 // ---- Handler -------------------------------------------------------------------
 
 int32_t on_key_event(uint32_t id, uint32_t data, void* user_data);

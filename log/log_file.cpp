@@ -8,6 +8,12 @@ FILE* log_file = nullptr;
 int64_t clock_start = 0;
 double clock_frequency = 0.0;
 
+void reset_log_file_state() {
+    close_log();
+    clock_start = 0;
+    clock_frequency = 0.0;
+}
+
 // ---- Log file ------------------------------------------------------------------
 
 void open_log(const char* mode) {

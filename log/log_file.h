@@ -30,6 +30,10 @@ extern FILE* log_file;         // the open log, or null
 extern int64_t clock_start;    // counter value at module start
 extern double clock_frequency; // counter counts per second; 0 prints every time as 0
 
+// Back to the values at load: the log closed, the clock not started. For
+// tests; see reset_module_state().
+void reset_log_file_state();
+
 // ---- Log file ------------------------------------------------------------------
 
 // Opens the log with mode "a" or "w"; a failed open leaves log_file null.

@@ -1,26 +1,17 @@
-// Module registration and lifecycle: the exported records, the entry point,
-// start and stop, and the aircraft query.
+// Module registration and lifecycle: the exported records (declared with the
+// rest of the simulator's interface), the entry point, start and stop.
 #pragma once
-
-#include <cstddef>
-#include <cstdint>
 
 #include "module/sim_interface.h"
 #include "platform/platform.h"
 
-constexpr size_t TEXT_BUFFER_SIZE = 260; // the platform's path length
-
-extern "C" {
-extern MODULE_LINKAGE Linkage;
-extern IMPORT_TABLE ImportTable;
-}
-
-extern HINSTANCE module_handle;
-extern char module_path[TEXT_BUFFER_SIZE];
-extern char aircraft_title[TEXT_BUFFER_SIZE];
-extern char aircraft_type[TEXT_BUFFER_SIZE];
-extern char aircraft_model[TEXT_BUFFER_SIZE];
+extern HINSTANCE module_handle; // saved by DllMain; the loader's, so no test resets it
 
 void module_init();
 void module_deinit();
-void query_aircraft();
+
+// Every module-global back to its value at load, the log closed rather than
+// leaked. The module never calls it: each load starts from those values, and
+// a restart keeps the state. Tests that link the module call it between
+// tests; each piece of state is reset beside its definition.
+void reset_module_state();

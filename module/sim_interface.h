@@ -127,6 +127,15 @@ struct MODULE_LINKAGE {
     GAUGEHDR* gauges[MODULE_GAUGE_SLOTS]; // gauge headers, ending with a null entry
 };
 
+// The module's two exported records, defined with its start and stop
+// (module/module.cpp). Every call into the simulator goes through the
+// service table it writes into ImportTable; the gauge's routines find their
+// element tree through Linkage, as the simulator does.
+extern "C" {
+extern MODULE_LINKAGE Linkage;
+extern IMPORT_TABLE ImportTable;
+}
+
 // ---- Gauge header ----------------------------------------------------------
 
 // The header version that carries every field up to the usage text and the

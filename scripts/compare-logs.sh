@@ -9,11 +9,10 @@
 # directory: through NATIVE/keywatch-sim with keywatch_x64.so, and through
 # WINDOWS/keywatch-sim.exe with keywatch_x64.dll under Wine. Then compares,
 # byte for byte:
-#   - Key_Events_Sent.log, after masking only what may rightly differ: each
-#     time value (the number after "Time=" or "Time= ") and the module path
-#     (after "Gauge Loaded= " or "Gauge Refreshed= ", up to the line end).
-#     Line ends (CR LF) are compared as they are. Before masking, each module
-#     path must name that run's own module file.
+#   - Key_Events_Sent.log, after masking only what may rightly differ, with
+#     the log mask the tests use (NATIVE/tests/log-mask): each record's time
+#     and its module path, which must name that run's own module file. The
+#     mask also checks that every line break is CR LF.
 #   - the program's standard output (what show and hover print);
 #   - every other file the runs wrote (face pictures from face commands).
 # Both runs must also exit 0. Prints a diff for each mismatch and ends with
@@ -29,12 +28,13 @@ native_sim=$native_dir/keywatch-sim
 native_module=$native_dir/keywatch_x64.so
 windows_sim=$windows_dir/keywatch-sim.exe
 windows_module=$windows_dir/keywatch_x64.dll
+log_mask=$native_dir/tests/log-mask
 wine_run=$root/cmake/wine-run.sh
 wine_prefix=$windows_dir/wineprefix
 run_timeout=300 # seconds per run; a first Wine start takes a while
 
 missing=0
-for file in "$native_sim" "$native_module" "$windows_sim" "$windows_module"; do
+for file in "$native_sim" "$native_module" "$windows_sim" "$windows_module" "$log_mask"; do
   if [ ! -f "$file" ]; then
     echo "compare-logs: $file is missing: build both targets first" >&2
     missing=1
@@ -54,23 +54,6 @@ if [ ${#scenarios[@]} -eq 0 ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/compare-logs.XXXXXX")
-
-# mask LOG > MASKED: time values and module paths only.
-mask() {
-  perl -pe 's/(Time= ?)[0-9]+\.[0-9]{6}/${1}<time>/g;
-            s/((?:Gauge Loaded|Gauge Refreshed)= )[^\r\n]*/${1}<module>/g' "$1"
-}
-
-# check_paths LOG MODULE_FILE_NAME: every module path names the module file.
-check_paths() {
-  local log=$1 name=$2 bad
-  bad=$(perl -ne 'print if /(?:Gauge Loaded|Gauge Refreshed)= / && !/[\\\/]\Q'"$name"'\E\r?$/i' "$log")
-  if [ -n "$bad" ]; then
-    echo "  $log: module path does not name $name:"
-    printf '%s\n' "$bad" | sed 's/^/    /'
-    return 1
-  fi
-}
 
 # run_one SIDE SCENARIO DIR: plays SCENARIO in the fresh directory DIR.
 run_one() {
@@ -104,15 +87,15 @@ for scenario in "${scenarios[@]}"; do
   native_log=$case_dir/native/run/Key_Events_Sent.log
   windows_log=$case_dir/windows/run/Key_Events_Sent.log
   if [ -f "$native_log" ] && [ -f "$windows_log" ]; then
-    check_paths "$native_log" keywatch_x64.so >"$case_dir/paths" || problems+=("$(cat "$case_dir/paths")")
-    check_paths "$windows_log" keywatch_x64.dll >"$case_dir/paths" || problems+=("$(cat "$case_dir/paths")")
-    mask "$native_log" >"$case_dir/native.log"
-    mask "$windows_log" >"$case_dir/windows.log"
+    for side in native windows; do
+      log_var=${side}_log module_var=${side}_module
+      "$log_mask" --module "$(basename "${!module_var}")" "${!log_var}" \
+        >"$case_dir/$side.log" 2>"$case_dir/$side.mask" ||
+        problems+=("$side log: $(head -c 2000 "$case_dir/$side.mask")")
+    done
     if ! cmp -s "$case_dir/native.log" "$case_dir/windows.log"; then
-      # cat -A shows the CR of each CR LF as ^M, so line-end differences show.
-      problems+=("logs differ (masked; - native, + windows; ^M is CR):
-$(diff -u --label native --label windows <(cat -A "$case_dir/native.log") \
-          <(cat -A "$case_dir/windows.log") | head -60)")
+      problems+=("logs differ (masked; - native, + windows):
+$(diff -u --label native --label windows "$case_dir/native.log" "$case_dir/windows.log" | head -60)")
     fi
   elif [ -f "$native_log" ] || [ -f "$windows_log" ]; then
     problems+=("only one run wrote a log (native: $([ -f "$native_log" ] && echo yes || echo no), windows: $([ -f "$windows_log" ] && echo yes || echo no))")

@@ -33,7 +33,8 @@ echo
 echo "Log (Linux module):    $out/linux/Key_Events_Sent.log"
 echo "Log (Windows DLL):     $out/windows/Key_Events_Sent.log"
 echo "Face picture:          $out/linux/face.png"
-echo "Release zip:           $repo/build/windows/keywatch-4.0.2-win64.zip"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$repo/build/windows/CMakeCache.txt")
+echo "Release zip:           $repo/build/windows/keywatch-$version-win64.zip"
 echo
 echo "--- first lines of the log ---"
 head -n 12 "$out/linux/Key_Events_Sent.log" | tr -d '\r'

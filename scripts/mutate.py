@@ -13,6 +13,10 @@ when its text is not found exactly once (the code moved on: update the line).
     scripts/mutate.py --only 1-20,44       # some of them, by number
     scripts/mutate.py --compare A.tsv B.tsv  # mutants caught in A but not in B
 
+A mutant whose code moves is rewritten in place (same line of mutants.txt,
+same fault, new file or text), so that --compare pairs it with its earlier
+self by number; see compare().
+
 The run refuses to start unless the unmutated suite passes.
 """
 import argparse
@@ -75,25 +79,47 @@ def test(build_dir):
 
 
 def compare(before, after, mutants):
-    """Mutants of the current set caught in BEFORE but not in AFTER."""
+    """Mutants caught in BEFORE but not in AFTER.
+
+    A mutant is the same in both runs when its line is the same. A line
+    rewritten between the runs (its code moved to another file or changed
+    its text) keeps its place in mutants.txt, so a line of BEFORE found
+    nowhere in AFTER is paired with the line of the same number in AFTER,
+    provided that one is not in BEFORE either; each such pair is listed. A
+    line of BEFORE with no partner counts as lost when it was caught.
+    """
     current = {line for *_, line in mutants}
 
     def read(path):
         rows = {}
         for line in Path(path).read_text().splitlines()[1:]:
             cols = line.split("\t")
-            if cols[4] in current:
-                rows[cols[4]] = cols[1]
+            rows[cols[4]] = (int(cols[0]), cols[1])
         return rows
     a, b = read(before), read(after)
-    lost = [m for m, s in a.items() if s == "caught" and b.get(m) != "caught"]
+    b_by_number = {number: line for line, (number, _) in b.items()}
+    pairs = {}  # line in BEFORE -> its line in AFTER
+    for line, (number, _) in a.items():
+        if line in b:
+            pairs[line] = line
+        elif b_by_number.get(number) not in (None, *a):
+            pairs[line] = b_by_number[number]
+    for line, partner in pairs.items():
+        if partner != line:
+            print(f"rewritten #{a[line][0]}: {line}\n       as: {partner}")
+    stale = [line for line in b if line not in current]
+    if stale:
+        print(f"note: {len(stale)} line(s) of {after} are not in the current mutants file")
+    lost = [m for m, (_, s) in a.items()
+            if s == "caught" and (m not in pairs or b[pairs[m]][1] != "caught")]
     for key, rows in (("before", a), ("after", b)):
         counts = {}
-        for s in rows.values():
+        for _, s in rows.values():
             counts[s] = counts.get(s, 0) + 1
         print(f"{key}: " + ", ".join(f"{n} {s}" for s, n in sorted(counts.items())))
     for m in lost:
-        print(f"LOST: {m} (after: {b.get(m, 'not run')})")
+        after_status = b[pairs[m]][1] if m in pairs else "no partner"
+        print(f"LOST: {m} (after: {after_status})")
     print(f"{len(lost)} catches lost")
     return 1 if lost else 0
 

@@ -1,7 +1,7 @@
-// Unit tests of the key-event handler: a log that cannot be opened, the
-// count's wrap and the counter text, and the periodic flush. Every number of
-// every class is swept in sweep_test, and the exact records of each class are
-// in the event-kinds scenario's golden log.
+// Unit tests of the key-event handler: the count's wrap and the counter
+// text, and the periodic flush. Every number of every class is swept in
+// sweep_test, the exact records of each class are in the event-kinds
+// scenario's golden log, and a log that cannot be opened is log_test's.
 
 #include <climits>
 #include <cstdio>
@@ -19,25 +19,6 @@ class KeyEvents : public ModuleStateTest {
         start_clock();
     }
 };
-
-// A log that cannot be opened (a directory in its place) loses the records,
-// not the count or the name; the open is retried at the next event.
-TEST_F(KeyEvents, UnopenableLogDropsRecordsUntilItCanBeOpened) {
-    fs::create_directory(log_name);
-    on_key_event(0x10022, 0, nullptr);
-    on_key_event(0x11000, 0, nullptr);
-    EXPECT_EQ(log_file, nullptr);
-    EXPECT_EQ(event_count, 2);
-    EXPECT_STREQ(last_event_name, "User_Defined_Event");
-    for (int32_t state : {0, 1}) { // Activate's flags follow the clicks all the same
-        toggle_logging(nullptr, 0);
-        EXPECT_EQ(std::pair(logging_state, logging_enabled), std::pair(state, state));
-    }
-    fs::remove(log_name);
-    on_key_event(0x10000, 9, nullptr);
-    close_log();
-    EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=9");
-}
 
 // The count wraps from the largest to the smallest 32-bit value; the counter
 // shows at least five digits, and the sign once the count has wrapped.

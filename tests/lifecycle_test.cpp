@@ -30,23 +30,6 @@ TEST_F(Lifecycle, EachStartRestartsTheClock) {
     EXPECT_LT(times[4], 0.3);
 }
 
-TEST_F(Lifecycle, StopWithNoLogOpenWritesNothingAndStillRemovesTheHandler) {
-    fs::create_directory(log_name); // the log cannot be opened
-    host_->start();
-    EXPECT_EQ(host_->handler_count(), 1u);
-    send(KEY_GEAR_TOGGLE);
-    host_->stop();
-    EXPECT_EQ(host_->handler_count(), 0u);
-    EXPECT_TRUE(fs::is_empty(log_name));
-
-    // Once the log could be opened, a handler still registered would open it
-    // and write.
-    fs::remove(log_name);
-    send(KEY_GEAR_TOGGLE);
-    host_.reset();
-    EXPECT_TRUE(fs::is_empty(directory_));
-}
-
 TEST_F(Lifecycle, AStartRoutineRunBeforeTheServicesAreBoundDoesNotCrash) {
     host_->start_without_services();
     // Neither registered nor asked: the module had no service table yet.

@@ -1,5 +1,8 @@
-// The time printed in each record. Appending, truncating and CR LF line
-// breaks show in the scenarios' golden logs.
+// The log file: the time printed in each record, and a log that cannot be
+// opened. Appending, truncating and CR LF line breaks show in the scenarios'
+// golden logs.
+
+#include <utility>
 
 #include "module_state.h"
 
@@ -35,6 +38,101 @@ TEST_F(LogFile, RecordsPrintSecondsSinceStart) {
     EXPECT_EQ(read_log(), "\r\n Time=0.000000; id=0; event_in=KEY_ID_MIN; evdata=0"
                           "\r\n Time= 0.000000 Logging Stopped"
                           "\r\n Time= 0.000000 Logging Started");
+}
+
+// ---- A log that cannot be opened ---------------------------------------------------
+// A directory stands in its place: every record is lost, but nothing else
+// is. The handler counts and names, the controls change their flags and the
+// counter, start and stop do the rest of their work, and each operation that
+// opens the log tries again, so the log starts as soon as the path is free.
+
+constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
+constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+
+class UnopenableLog : public ModuleStateTest {
+  protected:
+    void SetUp() override {
+        ModuleStateTest::SetUp();
+        start_clock();
+        fs::create_directory(log_name);
+    }
+
+    static std::pair<int32_t, int32_t> flags() {
+        return {logging_state, logging_enabled};
+    }
+};
+
+TEST_F(UnopenableLog, EventsAreCountedAndNamedAndEachRetriesTheOpen) {
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    on_key_event(THIRD_PARTY_EVENT, 0, nullptr);
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_EQ(event_count, 2);
+    EXPECT_STREQ(last_event_name, "User_Defined_Event");
+
+    fs::remove(log_name);
+    on_key_event(0x10000, 9, nullptr);
+    close_log();
+    EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=9");
+}
+
+// Activate's flags follow the clicks all the same. While logging is off no
+// event opens the log; Activate opens it for its own record.
+TEST_F(UnopenableLog, ActivateFollowsTheClicksAndOpensTheLogForItsRecord) {
+    for (int32_t state : {0, 1, 0}) {
+        toggle_logging(nullptr, 0);
+        EXPECT_EQ(flags(), std::pair(state, state));
+        EXPECT_EQ(log_file, nullptr);
+    }
+    fs::remove(log_name);
+    for (int i = 0; i < 6; ++i)
+        on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(event_count, 6);
+    EXPECT_FALSE(fs::exists(log_name));
+
+    toggle_logging(nullptr, 0);
+    EXPECT_EQ(flags(), std::pair(1, 1));
+    close_log();
+    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Logging Started"}));
+}
+
+// Reset with logging off: the counter goes to zero and logging on, the
+// tooltip's name stays; the next event opens the log once it can.
+TEST_F(UnopenableLog, ResetZeroesTheCounterAndTurnsLoggingOn) {
+    for (int i = 0; i < 4; ++i)
+        on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    toggle_logging(nullptr, 0);
+    ASSERT_EQ(flags(), std::pair(0, 0));
+
+    restart_log(nullptr, 0);
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_EQ(event_count, 0);
+    EXPECT_EQ(flags(), std::pair(1, 1));
+    EXPECT_STREQ(last_event_name, "KEY_GEAR_TOGGLE");
+
+    fs::remove(log_name);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    EXPECT_EQ(log_lines(), (Lines{"", " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
+}
+
+// Start registers the handler and loses its two records; stop writes
+// nothing and still removes the handler.
+TEST_F(UnopenableLog, StartAndStopDoAllButWrite) {
+    static int handlers = 0;
+    PANELS panels{};
+    panels.register_key_event_handler = [](KeyEventHandler, void*) { ++handlers; };
+    panels.unregister_key_event_handler = [](KeyEventHandler, void*) { --handlers; };
+    ImportTable.panels.table = &panels;
+    handlers = 0;
+
+    module_init();
+    EXPECT_EQ(handlers, 1);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(event_count, 1);
+    module_deinit();
+    EXPECT_EQ(handlers, 0);
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_TRUE(fs::is_empty(log_name)) << "the directory in the log's place";
 }
 
 } // namespace

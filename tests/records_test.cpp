@@ -1,8 +1,8 @@
 // The built module file read as the simulator reads it: its exported records
 // as raw bytes at the simulator's offsets, written out here rather than taken
-// from the module's own declarations, and its routines and callbacks called
-// through the same offsets. Every byte of a record that no row names must be
-// zero.
+// from the module's own declarations (the header and Linkage, the face's
+// elements, the mouse list), and its routines and callbacks called through
+// the same offsets. Every byte of a record that no row names must be zero.
 
 #include <cstring>
 #include <string>
@@ -85,50 +85,117 @@ int32_t calculator(const char*, double*, int32_t*, const char**) {
     return 0;
 }
 
-using RecordsTest = WorkingDirectoryTest;
-
-TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
+// The module file loaded afresh for each test, by the platform's own loader,
+// and the records reached from its two exported symbols.
+class RecordsTest : public WorkingDirectoryTest {
+  protected:
+    void SetUp() override {
+        WorkingDirectoryTest::SetUp();
 #ifdef _WIN32
-    HMODULE library = LoadLibraryA(KEYWATCH_MODULE_FILE);
-    auto symbol = [&](const char* name) { return Bytes(GetProcAddress(library, name)); };
+        library_ = LoadLibraryA(KEYWATCH_MODULE_FILE);
 #else
-    void* library = dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-    auto symbol = [&](const char* name) { return Bytes(dlsym(library, name)); };
+        library_ = dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
 #endif
-    ASSERT_NE(library, nullptr) << KEYWATCH_MODULE_FILE;
-    const Bytes linkage = symbol("Linkage"), import = symbol("ImportTable");
-    check("Linkage", linkage, 48, {{0, le(0x13)}, {4, P}, {12, P}, {28, le(0x900)}, {32, P}});
-    check("ImportTable", import, 24, {{0, le(0xF)}});
+        ASSERT_NE(library_, nullptr) << KEYWATCH_MODULE_FILE;
+        linkage_ = symbol("Linkage");
+        import_ = symbol("ImportTable");
+        ASSERT_NE(linkage_, nullptr);
+        ASSERT_NE(import_, nullptr);
+    }
 
-    const Bytes header = ptr(linkage, 32);
+    void TearDown() override {
+        if (import_ != nullptr)
+            put(import_, 4, static_cast<void*>(nullptr));
+        if (library_ != nullptr) {
+#ifdef _WIN32
+            FreeLibrary(library_);
+#else
+            dlclose(library_);
+#endif
+        }
+        WorkingDirectoryTest::TearDown();
+    }
+
+    Bytes symbol(const char* name) const {
+#ifdef _WIN32
+        return Bytes(GetProcAddress(library_, name));
+#else
+        return Bytes(dlsym(library_, name));
+#endif
+    }
+
+    // The records, each reached the way the simulator reaches it; null where
+    // a pointer on the way is.
+    Bytes header() const {
+        return ptr(linkage_, 32);
+    }
+    Bytes background() const {
+        return header() == nullptr || ptr(header(), 12) == nullptr ? nullptr
+                                                                   : ptr(ptr(header(), 12), 0);
+    }
+    static Bytes next(Bytes element) {
+        return element == nullptr || ptr(element, 48) == nullptr ? nullptr
+                                                                 : ptr(ptr(element, 48), 0);
+    }
+    Bytes icon() const {
+        return next(background());
+    }
+    Bytes counter() const {
+        return next(icon());
+    }
+    Bytes mouse() const {
+        return header() == nullptr ? nullptr : ptr(header(), 132);
+    }
+    Bytes tooltip_args() const {
+        return mouse() == nullptr ? nullptr : ptr(mouse() + 52 * 8, 44);
+    }
+
+#ifdef _WIN32
+    HMODULE library_ = nullptr;
+#else
+    void* library_ = nullptr;
+#endif
+    Bytes linkage_ = nullptr;
+    Bytes import_ = nullptr;
+};
+
+TEST_F(RecordsTest, LinkageImportTableAndGaugeHeader) {
+    check("Linkage", linkage_, 48, {{0, le(0x13)}, {4, P}, {12, P}, {28, le(0x900)}, {32, P}});
+    check("ImportTable", import_, 24, {{0, le(0xF)}});
+    ASSERT_NE(header(), nullptr);
     // clang-format off
-    check("gauge header", header, 352,
+    check("gauge header", header(), 352,
           {{0, le(800)}, {4, P}, {12, P}, {20, P}, {28, P}, {36, P}, {44, P}, {52, P},
            {60, P}, {68, P}, {84, le(150)}, {132, P}, {140, P}});
     // clang-format on
-    EXPECT_STREQ(reinterpret_cast<const char*>(ptr(header, 4)), "keywatch");
-    ASSERT_FALSE(HasFailure()) << "the rest is reached through the header";
+    EXPECT_STREQ(reinterpret_cast<const char*>(ptr(header(), 4)), "keywatch");
+}
 
-    // The tree: background -> icon -> counter, each list ended by null.
-    const Bytes background = ptr(ptr(header, 12), 0);
-    const Bytes icon = ptr(ptr(background, 48), 0), counter = ptr(ptr(icon, 48), 0);
-    EXPECT_EQ(ptr(ptr(background, 48), 8), nullptr);
-    EXPECT_EQ(ptr(ptr(icon, 48), 8), nullptr);
-    const std::string to_header = le(header);
-    check("background", background, 148, {{4, le(256)}, {32, to_header}, {48, P}, {64, le(0x83)}});
+// The tree: background -> icon -> counter, each list ended by null, each
+// element pointing back at the header.
+TEST_F(RecordsTest, FaceElements) {
+    ASSERT_NE(counter(), nullptr) << "the tree is broken before the counter";
+    EXPECT_EQ(ptr(ptr(background(), 48), 8), nullptr);
+    EXPECT_EQ(ptr(ptr(icon(), 48), 8), nullptr);
+    const std::string to_header = le(header());
+    check("background", background(), 148,
+          {{4, le(256)}, {32, to_header}, {48, P}, {64, le(0x83)}});
     // clang-format off
-    check("icon", icon, 176,
+    check("icon", icon(), 176,
           {{0, le(4)}, {4, le(512)}, {8, pair(0, 21)}, {32, to_header}, {48, P},
            {64, le(0x83)}, {116, le(3)}, {136, le(2)}, {164, P}});
-    check("counter", counter, 420,
+    check("counter", counter(), 420,
           {{0, le(2)}, {4, le(-1)}, {8, pair(12, 55)}, {32, to_header}, {64, le(0x87)},
            {244, pair(110, 20)}, {268, le(0xFFFFFF)}, {336, "Glass Gauge"}, {368, le(500)},
            {372, le(uint8_t(1))}, {376, le(0x11)}, {380, le(uint16_t(21))}, {404, P}});
     // clang-format on
+}
 
-    // The mouse list: type, box, cursor, flags, argument count or event,
-    // text; entries with a text or click function have a pointer at 36, the
-    // counter's tooltip an argument list at 44.
+// The mouse list: type, box, cursor, flags, argument count or event, text;
+// entries with a text or click function have a pointer at 36, the
+// counter's tooltip an argument list at 44.
+TEST_F(RecordsTest, MouseListAndTooltipArgument) {
+    ASSERT_NE(mouse(), nullptr);
     struct Entry {
         int32_t type, x, y, w, h, cursor;
         uint32_t flags, count;
@@ -143,10 +210,9 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
         {2, 72, 20, 55, 33, 5, 1u << 29, 0, ""}, {2, 5, 20, 61, 33, 5, 1u << 29, 0, ""},
         {3, 0, 0, 0, 0, -1, 0, 0, nullptr},      {0, 0, 0, 0, 0, -1, 0, 0, nullptr},
     };
-    const Bytes mouse = ptr(header, 132);
     for (size_t i = 0; i < 14; ++i) {
         const Entry& e = entries[i];
-        const Bytes entry = mouse + 52 * i;
+        const Bytes entry = mouse() + 52 * i;
         std::vector<Field> fields = {{0, le(e.type)},    {4, pair(e.x, e.y)}, {12, pair(e.w, e.h)},
                                      {20, le(e.cursor)}, {28, le(e.flags)},   {32, le(e.count)}};
         if (e.text != nullptr)
@@ -158,11 +224,15 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
             EXPECT_STREQ(reinterpret_cast<const char*>(ptr(entry, 36)), e.text);
         }
     }
-    const Bytes args = ptr(mouse + 52 * 8, 44);
-    check("tooltip argument", args, 100, {{92, P}});
-    ASSERT_FALSE(HasFailure()) << "the calls go through the records checked above";
+    check("tooltip argument", tooltip_args(), 100, {{92, P}});
+}
 
-    // The seven routines through a service table of our own.
+// The seven routines through a service table of our own, then the module
+// started so that key events reach it, and its callbacks called through the
+// records' offsets as the simulator calls them.
+TEST_F(RecordsTest, RoutinesAndCallbacksThroughTheOffsets) {
+    ASSERT_NE(counter(), nullptr);
+    ASSERT_NE(tooltip_args(), nullptr);
     std::vector<uint8_t> table(0x280);
     const size_t slots[7] = {0xB0, 0xB8, 0xC0, 0xC8, 0xD0, 0xD8, 0xE8};
     put(table.data(), slots[0], &service<0>);
@@ -175,21 +245,22 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     put(table.data(), 0x218, &calculator);
     put(table.data(), 0x270, &register_handler);
     put(table.data(), 0x278, &unregister_handler);
-    put(import, 4, table.data());
+    put(import_, 4, table.data());
+    const Bytes header = this->header();
     for (int i = 0; i < 7; ++i) {
         const Bytes routine = ptr(header, 20 + 8 * size_t(i));
-        int32_t result = i == 1   ? reinterpret_cast<int32_t (*)(void*)>(routine)(library)
+        int32_t result = i == 1   ? reinterpret_cast<int32_t (*)(void*)>(routine)(library_)
                          : i == 4 ? reinterpret_cast<int32_t (*)(uint32_t)>(routine)(3)
                                   : reinterpret_cast<int32_t (*)()>(routine)();
         EXPECT_EQ(result, i + 10) << "routine " << i;
-        EXPECT_EQ(roots[i], background) << "routine " << i;
+        EXPECT_EQ(roots[i], background()) << "routine " << i;
     }
-    EXPECT_EQ(extras[1], uintptr_t(library));
+    EXPECT_EQ(extras[1], uintptr_t(library_));
     EXPECT_EQ(extras[4], 3u);
 
-    // The callbacks, with the module started so that key events reach it.
-    reinterpret_cast<void (*)()>(ptr(linkage, 4))();
+    reinterpret_cast<void (*)()>(ptr(linkage_, 4))();
     ASSERT_NE(handler, nullptr);
+    const Bytes icon = this->icon(), counter = this->counter(), args = tooltip_args();
     auto icon_value = [&] { return reinterpret_cast<double (*)(Bytes)>(ptr(icon, 164))(icon); };
     auto tooltip = [&] {
         return std::string(
@@ -209,8 +280,8 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     };
     auto click = [&](size_t entry) {
         int32_t point[2] = {0, 0};
-        reinterpret_cast<int32_t (*)(int32_t*, uint32_t)>(ptr(mouse + 52 * entry, 36))(point,
-                                                                                       1u << 29);
+        reinterpret_cast<int32_t (*)(int32_t*, uint32_t)>(ptr(mouse() + 52 * entry, 36))(point,
+                                                                                         1u << 29);
     };
     EXPECT_EQ(icon_value(), 1.0);
     EXPECT_EQ(tooltip(), "(null)");
@@ -235,19 +306,15 @@ TEST_F(RecordsTest, ExportedRecordsAndCallsAtTheSimulatorsOffsets) {
     EXPECT_EQ(icon_value(), 1.0);
     EXPECT_EQ(counter_text(21), "Events = 00000");
 
-    reinterpret_cast<void (*)()>(ptr(linkage, 12))();
+    reinterpret_cast<void (*)()>(ptr(linkage_, 12))();
     EXPECT_EQ(handler, nullptr);
-    put(import, 4, static_cast<void*>(nullptr));
-#ifdef _WIN32
-    FreeLibrary(library);
-#else
-    dlclose(library);
-#endif
 }
 
 // The stand-in simulator refuses an element kind it does not draw, by name,
 // rather than reading its record as another kind's.
-TEST_F(RecordsTest, StandInRefusesANeedle) {
+using StandInElements = WorkingDirectoryTest;
+
+TEST_F(StandInElements, RefusesANeedle) {
     sim::Host host(KEYWATCH_MODULE_FILE);
     ELEMENT_HEADER needle{.element_type = ELEMENT_TYPE_NEEDLE, .resource_id = 600};
     ELEMENT_HEADER* next[] = {&needle, nullptr};

@@ -1,19 +1,23 @@
 // Shared test fixtures. Every test runs in a fresh temporary working
-// directory of its own, since the log path is relative; the log is read back
-// byte for byte, with its time values checked and masked, whole or split into
-// lines. Where a test names the built module file (KEYWATCH_MODULE_FILE),
-// SimTest also loads it into the stand-in simulator, as the simulator does.
+// directory of its own (tests/kit/temporary_directory.h), since the log path
+// is relative; the log is read back byte for byte, with its time values
+// checked and masked (tests/kit/log_mask.h), whole or split into lines.
+// Where a test names the built module file (KEYWATCH_MODULE_FILE), SimTest
+// also loads it into the stand-in simulator, as the simulator does.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/kit/log_mask.h"
+#include "tests/kit/temporary_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -33,38 +37,12 @@ inline std::string read_log(const char* name = log_name) {
     return std::move(bytes).str();
 }
 
-// A log with each time value replaced by "T", and the values themselves.
-struct MaskedLog {
-    std::string text;
-    std::vector<double> times;
-};
-
-// Every value after "Time=" or "Time= " must be fixed notation with exactly
-// six decimals; anything else fails the test. Nothing but the value is masked.
+// The log with each time masked as "T" (tests/kit/log_mask.h); a time in
+// another form fails the test. Module paths stay, to be compared whole.
 inline MaskedLog mask_times(const std::string& log) {
-    MaskedLog masked;
-    size_t pos = 0;
-    for (size_t at; (at = log.find("Time=", pos)) != std::string::npos;) {
-        size_t start = at + 5;
-        if (start < log.size() && log[start] == ' ')
-            start++;
-        size_t end = start;
-        while (end < log.size() && log[end] >= '0' && log[end] <= '9')
-            end++;
-        const size_t integer_digits = end - start;
-        size_t decimals = 0;
-        if (end < log.size() && log[end] == '.')
-            while (++end < log.size() && log[end] >= '0' && log[end] <= '9')
-                decimals++;
-        if (integer_digits == 0 || decimals != 6)
-            ADD_FAILURE() << "time not in fixed six-decimal form at byte " << at << ": "
-                          << log.substr(at, 24);
-        else
-            masked.times.push_back(std::stod(log.substr(start, end - start)));
-        masked.text += log.substr(pos, start - pos) + "T";
-        pos = end;
-    }
-    masked.text += log.substr(pos);
+    MaskedLog masked = mask_log(log);
+    for (const std::string& fault : masked.faults)
+        ADD_FAILURE() << fault;
     return masked;
 }
 
@@ -90,26 +68,21 @@ inline Lines log_lines() {
 class WorkingDirectoryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        previous_directory_ = fs::current_path();
-        std::random_device seed;
-        std::mt19937_64 random((uint64_t(seed()) << 32) ^ seed());
-        do
-            directory_ = fs::temp_directory_path() /
-                         ("keywatch-test-" + std::to_string(random() % 1000000000u));
-        while (!fs::create_directory(directory_));
-        fs::current_path(directory_);
+        folder_.emplace("keywatch-test-");
+        inside_.emplace(folder_->path());
+        directory_ = folder_->path();
     }
 
     void TearDown() override {
-        fs::current_path(previous_directory_);
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
+        inside_.reset();
+        folder_.reset();
     }
 
     fs::path directory_;
 
   private:
-    fs::path previous_directory_;
+    std::optional<TemporaryDirectory> folder_;
+    std::optional<WorkingDirectory> inside_;
 };
 
 #ifdef KEYWATCH_MODULE_FILE
@@ -117,7 +90,6 @@ class WorkingDirectoryTest : public ::testing::Test {
 // ---- The built module file in the stand-in simulator ---------------------------------
 
 #include <memory>
-#include <optional>
 
 #include "sim/host.h"
 #include "sim/keywatch_face.h"

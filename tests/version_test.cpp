@@ -1,8 +1,10 @@
 // The version record of the built DLL, read the way Windows' file properties
-// and installers read it.
+// and installers read it: it must give the project's version.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include "keywatch_version.h"
 
 #include <string>
 #include <vector>
@@ -28,7 +30,7 @@ std::string text(std::vector<char>& record, const char* name) {
     return std::string(value, strnlen(value, length));
 }
 
-TEST(VersionRecord, NumbersAndNamesIdentifyKeywatch402) {
+TEST(VersionRecord, NumbersAndNamesIdentifyThisVersionOfKeywatch) {
     std::vector<char> record = version_record();
     ASSERT_FALSE(record.empty()) << "no version record in " << KEYWATCH_MODULE_FILE;
 
@@ -37,10 +39,13 @@ TEST(VersionRecord, NumbersAndNamesIdentifyKeywatch402) {
     ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_GE(length, sizeof *fixed);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 4)); // 4.0
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 2)); // 2.0
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 4));
-    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(0, 2));
+    // major.minor in the high word, patch.0 in the low one
+    const DWORD high = MAKELONG(KEYWATCH_VERSION_MINOR, KEYWATCH_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, KEYWATCH_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
     struct {
@@ -53,8 +58,8 @@ TEST(VersionRecord, NumbersAndNamesIdentifyKeywatch402) {
     EXPECT_EQ(translation->language, 0x0409);
     EXPECT_EQ(translation->code_page, 1252);
 
-    EXPECT_EQ(text(record, "FileVersion"), "4.0.2");
-    EXPECT_EQ(text(record, "ProductVersion"), "4.0.2.0");
+    EXPECT_EQ(text(record, "FileVersion"), KEYWATCH_VERSION);
+    EXPECT_EQ(text(record, "ProductVersion"), KEYWATCH_VERSION ".0");
     EXPECT_EQ(text(record, "ProductName"), "keywatch");
     EXPECT_EQ(text(record, "OriginalFilename"), "keywatch_x64.dll");
 }

@@ -3,7 +3,7 @@
 #   cmake -DSIM=keywatch-sim -DSCRIPT=file.txt|"" -DRUN_DIR=dir -DEXPECT_STATUS=2
 #         [-DMODULE=file] [-DSTDIN=ON] [-DEXPECT_STDERR=regex] [-DEXPECT_STDOUT=regex]
 #         [-DEXPECT_LOG=ON|OFF] [-DEXPECT_LOG_TEXT=regex]
-#         [-DEXPECTED=dir/NAME]
+#         [-DEXPECTED=dir/NAME -DMASK=log-mask -DMODULE_NAME=keywatch_x64.so]
 #         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-run.cmake
 #
 # RUN_DIR is emptied first and given as --dir; an empty SCRIPT runs the
@@ -13,11 +13,12 @@
 # appear in RUN_DIR.
 #
 # EXPECTED names a pair of golden files, NAME.log and NAME.out: the log and
-# the standard output the run must produce, byte for byte once line ends are
-# checked and folded (every line feed of the log must follow a carriage
-# return), each time value is masked as T and each module path as MODULE.
-# The masks accept only six-decimal times and paths that name the module
-# file, so a wrong time format or path still shows. Face pictures the script
+# the standard output the run must produce, byte for byte once the log has
+# been through MASK (tests/kit/log_mask_main.cpp, run like SIM): each time
+# masked as T and each module path as MODULE, which must name MODULE_NAME,
+# and every line break checked to be CR LF and folded to LF. The mask
+# accepts only six-decimal times and paths that name the module file, so a
+# wrong time format or path still shows. Face pictures the script
 # writes must equal NAME.FILE.png byte for byte. With the environment
 # variable KEYWATCH_UPDATE_EXPECTED=1 the run writes the golden files
 # instead; read the difference before committing it.
@@ -87,23 +88,17 @@ if(DEFINED EXPECT_LOG_TEXT)
   endif()
 endif()
 if(DEFINED EXPECTED)
-  # file(READ) drops carriage returns, so the line ends are checked on the
-  # bytes: with every CR LF pair taken out, no CR or LF may be left.
-  file(READ "${log}" bytes HEX)
-  string(REGEX REPLACE "(..)" "\\1 " bytes "${bytes}")
-  string(REPLACE "0d 0a " "" bytes "${bytes}")
-  if(" ${bytes}" MATCHES " 0[ad] ")
-    message(FATAL_ERROR "check-run: the log has a line feed or carriage return out of CR LF")
-  endif()
-  file(READ "${log}" actual_log)
-  set(actual_out "${out}")
-  foreach(var actual_log actual_out)
-    string(REPLACE "\r\n" "\n" ${var} "${${var}}")
+  foreach(var MASK MODULE_NAME)
+    if(NOT DEFINED ${var})
+      message(FATAL_ERROR "check-run: EXPECTED needs ${var}")
+    endif()
   endforeach()
-  set(six "[0-9][0-9][0-9][0-9][0-9][0-9]")
-  string(REGEX REPLACE "Time=( ?)[0-9]+\\.${six}" "Time=\\1T" actual_log "${actual_log}")
-  string(REGEX REPLACE "(Gauge (Loaded|Refreshed)= )[^\n]*[/\\]keywatch_x64\\.(so|dll)"
-         "\\1MODULE" actual_log "${actual_log}")
+  execute_process(COMMAND ${runner} "${MASK}" --module "${MODULE_NAME}" "${log}"
+    RESULT_VARIABLE mask_status OUTPUT_VARIABLE actual_log ERROR_VARIABLE mask_err)
+  if(NOT mask_status EQUAL 0)
+    message(FATAL_ERROR "check-run: the log is not as the module writes it:\n${mask_err}")
+  endif()
+  string(REPLACE "\r\n" "\n" actual_out "${out}")
   if("$ENV{KEYWATCH_UPDATE_EXPECTED}" STREQUAL "1")
     file(WRITE "${EXPECTED}.log" "${actual_log}")
     file(WRITE "${EXPECTED}.out" "${actual_out}")

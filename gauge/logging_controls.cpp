@@ -1,13 +1,17 @@
 // Activate and Reset. Both change their flags and counters whether or not the
 // log could be opened; the key-event handler retries the open on the next
 // event while logging is on.
-#include "log/logging_controls.h"
+#include "gauge/logging_controls.h"
 
+#include "gauge/aircraft.h"
 #include "log/key_events.h"
 #include "log/log_file.h"
-#include "module/module.h"
 
 int32_t logging_state = 1;
+
+void reset_logging_controls_state() {
+    logging_state = 1;
+}
 
 int32_t toggle_logging(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
     logging_state = 1 - logging_state;

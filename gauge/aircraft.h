@@ -1,0 +1,25 @@
+// The texts the load and refresh records carry about where the module runs:
+// the aircraft's title, type and model, asked of the simulator by
+// query_aircraft(), and the module file's own path. Start and Reset both
+// write them, so they live here, below both.
+#pragma once
+
+#include <cstddef>
+
+constexpr size_t TEXT_BUFFER_SIZE = 260; // the platform's path length
+
+// ---- State ---------------------------------------------------------------------
+
+extern char module_path[TEXT_BUFFER_SIZE];    // set by module start from the platform
+extern char aircraft_title[TEXT_BUFFER_SIZE]; // answer to "(A:TITLE, string)"
+extern char aircraft_type[TEXT_BUFFER_SIZE];  // answer to "(A:ATC TYPE, string)"
+extern char aircraft_model[TEXT_BUFFER_SIZE]; // answer to "(A:ATC MODEL, string)"
+
+// Back to the values at load: every text empty. For tests; see reset_module_state().
+void reset_aircraft_state();
+
+// ---- Aircraft query --------------------------------------------------------------
+
+// Asks the simulator for the three aircraft texts, in order, and copies each
+// answer at once. Does nothing while the simulator has given no service table.
+void query_aircraft();
