@@ -1,11 +1,11 @@
 // The three commands of keywatch-log. Each returns the program's exit status:
-// 0 done, 1 a line that is no keywatch record under --strict, 2 a file that
-// cannot be read or written.
+// 0 done; 1 input that is not a keywatch log (no record at all, or under
+// --strict a line that is none); 2 a file that cannot be read or written.
 #pragma once
 
-#include <cstdint>
+#include "pattern.h"
+
 #include <optional>
-#include <regex>
 #include <string>
 
 namespace kwlog {
@@ -24,8 +24,8 @@ struct CsvOptions {
 };
 
 struct FollowOptions {
-    std::optional<std::regex> only, hide; // over the event's name
-    bool from_start = false;              // show what the file already holds first
+    std::optional<NamePattern> only, hide; // over the event's name
+    bool from_start = false;               // show what the file already holds first
     unsigned poll_ms = 100;
 };
 

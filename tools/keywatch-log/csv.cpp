@@ -1,87 +1,29 @@
 // keywatch-log csv: every event line as one RFC 4180 row (CR LF line ends,
-// fields quoted when they hold a comma, quote, CR or LF), written through one
-// output buffer.
+// fields quoted when they hold a comma, quote, CR or LF).
 #include "commands.h"
-#include "records.h"
-
-#include <cerrno>
-#include <cstring>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include "files.h"
+#include "reader.h"
 
 namespace kwlog {
 namespace {
 
-class Output {
-  public:
-    explicit Output(std::FILE* file) : file_(file) {
-        buffer_.reserve(capacity + 4096);
+void put_field(Output& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.put(text);
+        return;
     }
-    void put(std::string_view text) {
-        buffer_.append(text);
+    out.put('"');
+    for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+        out.put(text.substr(0, quote + 1));
+        out.put('"');
+        text.remove_prefix(quote + 1);
     }
-    void put(char c) {
-        buffer_.push_back(c);
-    }
-    void put_int(long long value) {
-        char buf[24];
-        char* end = buf + sizeof buf;
-        char* p = end;
-        unsigned long long v = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                         : static_cast<unsigned long long>(value);
-        do {
-            *--p = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v != 0);
-        if (value < 0)
-            *--p = '-';
-        buffer_.append(p, static_cast<size_t>(end - p));
-    }
-    void put_time(int64_t micros) {
-        char buf[32];
-        buffer_.append(buf, static_cast<size_t>(format_time(buf, micros)));
-    }
-    void put_field(std::string_view text) {
-        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-            buffer_.append(text);
-            return;
-        }
-        buffer_.push_back('"');
-        for (char c : text) {
-            if (c == '"')
-                buffer_.push_back('"');
-            buffer_.push_back(c);
-        }
-        buffer_.push_back('"');
-    }
-    void end_row() {
-        buffer_.append("\r\n");
-        if (buffer_.size() >= capacity)
-            flush();
-    }
-    bool flush() {
-        if (!buffer_.empty() &&
-            std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-            failed_ = true;
-        buffer_.clear();
-        return !failed_;
-    }
-    bool failed() const {
-        return failed_;
-    }
-
-  private:
-    static constexpr size_t capacity = 256 * 1024;
-    std::FILE* file_;
-    std::string buffer_;
-    bool failed_ = false;
-};
+    out.put(text);
+    out.put('"');
+}
 
 void put_row(Output& out, uint64_t session, const Record& r) {
-    out.put_int(static_cast<long long>(session));
+    out.put_int(static_cast<int64_t>(session));
     out.put(',');
     out.put_time(r.micros);
     out.put(',');
@@ -90,7 +32,7 @@ void put_row(Output& out, uint64_t session, const Record& r) {
     if (is_event(r.kind)) {
         out.put_int(r.id);
         out.put(',');
-        out.put_field(r.name);
+        put_field(out, r.name);
         out.put(',');
         out.put_int(r.data);
     } else {
@@ -98,7 +40,7 @@ void put_row(Output& out, uint64_t session, const Record& r) {
         // line's text, if it has one.
         out.put(',');
         if (r.kind == Kind::gauge_loaded || r.kind == Kind::gauge_refreshed) {
-            out.put_field(r.path);
+            put_field(out, r.path);
         } else if (r.kind == Kind::aircraft_loaded || r.kind == Kind::aircraft_title) {
             std::string text = "Title=";
             text.append(r.title)
@@ -106,71 +48,39 @@ void put_row(Output& out, uint64_t session, const Record& r) {
                 .append(r.type)
                 .append("; Model=")
                 .append(r.model);
-            out.put_field(text);
+            put_field(out, text);
         }
         out.put(',');
     }
-    out.end_row();
+    out.put("\r\n");
 }
 
 } // namespace
 
 int run_csv(const std::string& file, const CsvOptions& options) {
-    std::FILE* in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "keywatch-log: cannot open %s: %s\n", file.c_str(),
-                     std::strerror(errno));
+    Input input;
+    Output output;
+    if (!input.open(file))
         return 2;
+    if (!(options.output.empty() ? output.open_stdout(input, false)
+                                 : output.open_file(options.output, input)))
+        return 2;
+    output.put("session,time,kind,id,name,data\r\n");
+    LogReader reader(input.file(), input.name(), options.strict);
+    Record record;
+    while (reader.next(record)) {
+        if (options.all || is_event(record.kind))
+            put_row(output, reader.session(), record);
+        output.maybe_flush();
+        if (output.failed())
+            return output.close(0);
     }
-    std::FILE* to = stdout;
-    if (!options.output.empty()) {
-        to = std::fopen(options.output.c_str(), "wb");
-        if (to == nullptr) {
-            std::fprintf(stderr, "keywatch-log: cannot write %s: %s\n", options.output.c_str(),
-                         std::strerror(errno));
-            std::fclose(in);
-            return 2;
-        }
-    } else {
-#ifdef _WIN32
-        // The rows end in CR LF already; text mode would make that CR CR LF.
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    int status = reader.finish();
+    if (status != 0) {
+        output.discard();
+        return status;
     }
-    int status = 0;
-    {
-        Output out(to);
-        out.put("session,time,kind,id,name,data");
-        out.end_row();
-        LineReader reader(in);
-        BadLines bad(file);
-        SessionSplitter splitter;
-        const bool whole = read_records(reader, bad, options.strict, [&](const Record& record) {
-            splitter.begins_session(record);
-            if (options.all || is_event(record.kind))
-                put_row(out, splitter.number(), record);
-        });
-        if (!whole)
-            status = 1;
-        if (reader.failed()) {
-            std::fprintf(stderr, "keywatch-log: cannot read %s: %s\n", file.c_str(),
-                         std::strerror(errno));
-            status = 2;
-        }
-        if (status == 0)
-            bad.finish();
-        if (!out.flush() || std::fflush(to) != 0) {
-            std::fprintf(stderr, "keywatch-log: cannot write %s\n",
-                         options.output.empty() ? "to standard output" : options.output.c_str());
-            status = 2;
-        }
-    }
-    std::fclose(in);
-    if (to != stdout && std::fclose(to) != 0 && status == 0) {
-        std::fprintf(stderr, "keywatch-log: cannot write %s\n", options.output.c_str());
-        status = 2;
-    }
-    return status;
+    return output.close(0);
 }
 
 } // namespace kwlog

@@ -1,6 +1,7 @@
+// Parsing and writing the records of a keywatch log (see records.h).
 #include "records.h"
 
-#include <cstring>
+#include <charconv>
 
 namespace kwlog {
 
@@ -30,6 +31,10 @@ const char* kind_name(Kind kind) {
 
 namespace {
 
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 // A cursor over one line; every take_* consumes on success only.
 struct Cursor {
     std::string_view rest;
@@ -41,58 +46,43 @@ struct Cursor {
         return true;
     }
 
-    // Seconds as the log prints them: digits, a point and (normally six)
-    // decimals, optionally negative. Kept as whole microseconds.
+    // Seconds as %f prints them: digits, a point and six decimals, kept as
+    // whole microseconds.
     bool take_time(int64_t& micros) {
-        size_t i = 0;
-        bool negative = i < rest.size() && rest[i] == '-';
-        if (negative)
-            ++i;
-        int64_t whole = 0;
-        size_t digits = 0;
-        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) {
-            if (whole > (INT64_MAX / 1000000 - 9) / 10)
-                return false;
-            whole = whole * 10 + (rest[i] - '0');
-        }
-        if (digits == 0)
+        const char* begin = rest.data();
+        const char* end = begin + rest.size();
+        uint64_t whole = 0;
+        auto [point, error] = std::from_chars(begin, end, whole);
+        if (error != std::errc{} || end - point < 7 || *point != '.' ||
+            whole > (INT64_MAX - 999999) / 1000000)
             return false;
         int64_t fraction = 0;
-        if (i < rest.size() && rest[i] == '.') {
-            ++i;
-            size_t decimals = 0;
-            for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++decimals)
-                if (decimals < 6)
-                    fraction = fraction * 10 + (rest[i] - '0');
-            if (decimals == 0)
+        for (int i = 1; i <= 6; ++i) {
+            if (!is_digit(point[i]))
                 return false;
-            for (; decimals < 6; ++decimals)
-                fraction *= 10;
+            fraction = fraction * 10 + (point[i] - '0');
         }
-        micros = whole * 1000000 + fraction;
-        if (negative)
-            micros = -micros;
-        rest.remove_prefix(i);
+        if (end - point > 7 && is_digit(point[7]))
+            return false;
+        micros = static_cast<int64_t>(whole) * 1000000 + fraction;
+        rest.remove_prefix(static_cast<size_t>(point + 7 - begin));
         return true;
     }
 
-    // A signed 32-bit decimal number, as %d prints it.
+    // A signed 32-bit number as %d prints it: an optional minus and at most
+    // ten digits.
     bool take_int(int32_t& value) {
-        size_t i = 0;
-        bool negative = i < rest.size() && rest[i] == '-';
-        if (negative)
-            ++i;
-        int64_t v = 0;
+        size_t sign = !rest.empty() && rest[0] == '-' ? 1 : 0;
         size_t digits = 0;
-        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) {
-            v = v * 10 + (rest[i] - '0');
-            if (v > 2147483648LL)
-                return false;
-        }
-        if (digits == 0 || (!negative && v > 2147483647LL))
+        while (sign + digits < rest.size() && digits <= 10 && is_digit(rest[sign + digits]))
+            ++digits;
+        if (digits == 0 || digits > 10)
             return false;
-        value = static_cast<int32_t>(negative ? -v : v);
-        rest.remove_prefix(i);
+        const char* end = rest.data() + sign + digits;
+        auto [stop, error] = std::from_chars(rest.data(), end, value);
+        if (error != std::errc{} || stop != end)
+            return false;
+        rest.remove_prefix(sign + digits);
         return true;
     }
 
@@ -191,155 +181,19 @@ int format_time(char* buf, int64_t micros) {
         *p++ = '-';
         v = 0 - v;
     }
-    uint64_t whole = v / 1000000, fraction = v % 1000000;
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    while (n > 0)
-        *p++ = digits[--n];
+    p = std::to_chars(p, buf + max_time_chars, v / 1000000).ptr;
     *p++ = '.';
+    uint64_t fraction = v % 1000000;
     for (int i = 5; i >= 0; --i) {
         p[i] = static_cast<char>('0' + fraction % 10);
         fraction /= 10;
     }
-    p += 6;
-    return static_cast<int>(p - buf);
+    return static_cast<int>(p + 6 - buf);
 }
 
 std::string time_text(int64_t micros) {
-    char buf[32];
-    return std::string(buf, format_time(buf, micros));
-}
-
-LineReader::LineReader(std::FILE* file, size_t buffer_size) : file_(file), buffer_(buffer_size) {}
-
-bool LineReader::fill() {
-    if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-    }
-    if (eof_ || end_ == buffer_.size())
-        return false;
-    size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-    if (got == 0) {
-        eof_ = true;
-        failed_ = std::ferror(file_) != 0;
-        return false;
-    }
-    end_ += got;
-    return true;
-}
-
-bool LineReader::next(std::string_view& line, bool& overlong) {
-    overlong = false;
-    while (skipping_) {
-        // The rest of an overlong line, up to its line end.
-        const char* lf =
-            static_cast<const char*>(std::memchr(buffer_.data() + begin_, '\n', end_ - begin_));
-        if (lf != nullptr) {
-            begin_ = static_cast<size_t>(lf - buffer_.data()) + 1;
-            skipping_ = false;
-        } else {
-            begin_ = end_;
-            if (!fill())
-                done_ = true, skipping_ = false;
-        }
-    }
-    if (done_)
-        return false;
-    size_t scanned = begin_;
-    for (;;) {
-        const char* nl =
-            static_cast<const char*>(std::memchr(buffer_.data() + scanned, '\n', end_ - scanned));
-        if (nl != nullptr) {
-            const char* start = buffer_.data() + begin_;
-            size_t length = static_cast<size_t>(nl - start);
-            begin_ += length + 1;
-            if (length > 0 && start[length - 1] == '\r')
-                --length;
-            line = std::string_view(start, length);
-            ++line_number_;
-            return true;
-        }
-        size_t pending = end_ - begin_;
-        if (fill()) {
-            scanned = pending; // fill() moved the pending bytes to the front
-            continue;
-        }
-        if (failed_) {
-            done_ = true;
-            return false;
-        }
-        ++line_number_;
-        if (end_ == buffer_.size()) {
-            // No line end in a full buffer: hand out what fits, skip the rest.
-            line = std::string_view(buffer_.data(), end_);
-            overlong = skipping_ = true;
-            begin_ = end_;
-            return true;
-        }
-        // The end of the file: the last line, unless the file ended in LF.
-        done_ = true;
-        if (pending == 0) {
-            --line_number_;
-            return false;
-        }
-        size_t length = pending;
-        if (buffer_[begin_ + length - 1] == '\r')
-            --length;
-        line = std::string_view(buffer_.data() + begin_, length);
-        begin_ = end_;
-        return true;
-    }
-}
-
-bool SessionSplitter::begins_session(const Record& record) {
-    bool begins = number_ == 0 || record.kind == Kind::aircraft_loaded ||
-                  record.kind == Kind::gauge_refreshed ||
-                  (record.kind == Kind::gauge_loaded && !after_aircraft_loaded_);
-    after_aircraft_loaded_ = record.kind == Kind::aircraft_loaded;
-    if (begins)
-        ++number_;
-    return begins;
-}
-
-void BadLines::report(uint64_t line_number) {
-    ++count_;
-    if (count_ <= shown)
-        std::fprintf(stderr, "%s:%llu: not a keywatch record\n", file_.c_str(),
-                     static_cast<unsigned long long>(line_number));
-}
-
-void BadLines::finish() const {
-    if (count_ > shown)
-        std::fprintf(stderr, "%s: %llu lines in all were not keywatch records\n", file_.c_str(),
-                     static_cast<unsigned long long>(count_));
-}
-
-bool read_records(LineReader& reader, BadLines& bad, bool strict,
-                  const std::function<void(const Record&)>& on_record,
-                  const std::function<void()>& on_bad) {
-    std::string_view line;
-    bool overlong;
-    Record record;
-    while (reader.next(line, overlong)) {
-        if (line.empty() && !overlong)
-            continue;
-        if (overlong || !parse_record(line, record)) {
-            bad.report(reader.line_number());
-            if (strict)
-                return false;
-            if (on_bad)
-                on_bad();
-            continue;
-        }
-        on_record(record);
-    }
-    return true;
+    char buf[max_time_chars];
+    return std::string(buf, static_cast<size_t>(format_time(buf, micros)));
 }
 
 } // namespace kwlog
