@@ -10,7 +10,8 @@
 // written after it, and the line end comes when the line's end does.
 #include "commands.h"
 #include "files.h"
-#include "reader.h"
+#include "lines.h"
+#include "records.h"
 
 #include <cerrno>
 #include <chrono>

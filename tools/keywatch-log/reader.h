@@ -1,9 +1,10 @@
-// Reading a log: a line reader that streams a file of any size through one
-// buffer of fixed size, and on top of it the log reader that every command
-// but follow uses: records with their line and session numbers, lines that
-// are no record and times that go back reported by file and line.
+// Reading a log record by record, as summary and csv do: records with their
+// line and session numbers; lines that are no record, and times that go
+// back, reported by file and line. A large file is parsed on two threads, a
+// block of lines at a time, and handed out in order.
 #pragma once
 
+#include "lines.h"
 #include "records.h"
 
 #include <cstdint>
@@ -13,43 +14,6 @@
 #include <string_view>
 
 namespace kwlog {
-
-struct Line {
-    std::string_view text; // without its line end; empty for an overlong line
-    uint64_t number = 0;   // counted from 1
-    bool overlong = false; // longer than the reader's buffer; its text is skipped
-    bool ended = false;    // its line feed was read (the log's last line has none)
-};
-
-// Reads a stream line by line. A line ends at LF; one CR before it is
-// dropped, so CR LF and LF logs read the same. The last line needs no line
-// end. A line that does not fit the buffer is returned as overlong, without
-// its text, once its end (or the stream's) is reached.
-class LineReader {
-  public:
-    static constexpr size_t default_buffer = size_t{1} << 20;
-    explicit LineReader(std::FILE* file, size_t buffer_size = default_buffer);
-    // False at the end of the stream or on a read error (see error()).
-    bool next(Line& line);
-    // The bytes read so far, up to the end of the last line returned.
-    uint64_t offset() const {
-        return offset_;
-    }
-    // The errno of a failed read, 0 if none failed.
-    int error() const {
-        return error_;
-    }
-
-  private:
-    bool fill();
-    bool skip_overlong(Line& line);
-    std::FILE* file_;
-    std::unique_ptr<char[]> buffer_;
-    size_t size_, begin_ = 0, scanned_ = 0, end_ = 0;
-    uint64_t offset_ = 0, lines_ = 0;
-    bool eof_ = false;
-    int error_ = 0;
-};
 
 // Messages about single lines, on standard error: the first few by file and
 // line, then how many there were in all.
@@ -96,6 +60,7 @@ class LogReader {
   public:
     // `name` is the file's name for messages; it must outlive the reader.
     LogReader(std::FILE* file, const std::string& name, bool strict);
+    ~LogReader();
     // The next record; false at the end, on a read error, or at a strict stop.
     bool next(Record& record);
     uint64_t line_number() const { // of the record just returned
@@ -110,7 +75,7 @@ class LogReader {
     bool time_went_back() const { // its time is earlier than the record's before it
         return went_back_;
     }
-    uint64_t lines() const {
+    uint64_t lines() const { // read so far
         return lines_;
     }
     uint64_t bad_lines() const {
@@ -127,13 +92,20 @@ class LogReader {
     int finish();
 
   private:
-    LineReader lines_reader_;
+    struct Work; // the blocks being read and parsed, and the second thread
+    struct Slot;
+    bool next_block();
+
+    std::unique_ptr<Work> work_;
+    Slot* block_ = nullptr; // the block whose lines are being handed out
+    size_t item_ = 0;
+    uint64_t wanted_ = 0; // the sequence number of the next block to hand out
     const std::string& name_;
-    bool strict_, stopped_ = false, began_session_ = false, went_back_ = false;
+    bool strict_, stopped_ = false, done_ = false, began_session_ = false, went_back_ = false;
     SessionSplitter sessions_;
     LineNotes bad_, backwards_;
     int64_t previous_time_ = 0;
-    uint64_t line_number_ = 0, lines_ = 0, records_ = 0;
+    uint64_t line_number_ = 0, lines_ = 0, records_ = 0, bytes_ = 0;
 };
 
 } // namespace kwlog
