@@ -22,24 +22,14 @@ void EventCounts::grow() {
             slot_of(events_[head].id) = head;
 }
 
-uint32_t EventCounts::add(int32_t id, std::string_view name) {
-    ++total_;
-    uint32_t& slot = slot_of(id);
-    for (uint32_t at = slot; at != none; at = events_[at].next_same_id) {
-        Event& event = events_[at];
-        if (event.name == name) {
-            ++event.count;
-            return at;
-        }
-    }
+uint32_t EventCounts::add_new(uint32_t& head, int32_t id, std::string_view name) {
     auto index = static_cast<uint32_t>(events_.size());
-    events_.push_back(Event{id, slot, 1, std::string(name)});
-    if (slot == none && ++numbers_ * 2 > slots_.size()) {
-        slot = index; // before grow() moves the slots
+    events_.push_back(Event{id, head, 1, std::string(name)});
+    bool new_number = head == none;
+    head = index;
+    // A number not seen before fills a slot of the hash; grow() moves them.
+    if (new_number && (id < 0 || id >= small_ids) && ++numbers_ * 2 > slots_.size())
         grow();
-    } else {
-        slot = index;
-    }
     return index;
 }
 

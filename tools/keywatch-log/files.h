@@ -80,6 +80,18 @@ class Output {
     }
     void put_int(int64_t value);
     void put_time(int64_t micros);
+    // Writing straight into the buffer: room() gives the place for up to
+    // `size` bytes (at most a quarter of the buffer), and wrote() takes the
+    // end of what was written there.
+    char* room(size_t size) {
+        if (capacity - used_ < size)
+            flush();
+        return buffer_.get() + used_;
+    }
+    void wrote(const char* end) {
+        used_ = static_cast<size_t>(end - buffer_.get());
+    }
+    static constexpr size_t largest_room = 64 * 1024;
     // Writes out what is buffered once it is large; cheap to call often.
     void maybe_flush() {
         if (used_ >= capacity / 2)

@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace kwlog {
@@ -25,14 +28,16 @@ class PeakRate {
             current_ = ms; // a time that goes back counts in the current millisecond
         while (size_ > 0 && slots_[first_].ms <= current_ - window) {
             in_window_ -= slots_[first_].count;
-            first_ = (first_ + 1) % window;
+            first_ = (first_ + 1) & mask;
             --size_;
         }
-        if (size_ == 0 || slots_[(first_ + size_ - 1) % window].ms != current_) {
-            slots_[(first_ + size_) % window] = Slot{current_, 0};
+        Slot& last = slots_[(first_ + size_ - 1) & mask];
+        if (size_ > 0 && last.ms == current_) {
+            ++last.count;
+        } else {
+            slots_[(first_ + size_) & mask] = Slot{current_, 1};
             ++size_;
         }
-        ++slots_[(first_ + size_ - 1) % window].count;
         if (++in_window_ > peak_) {
             peak_ = in_window_;
             peak_end_ms_ = current_;
@@ -47,11 +52,12 @@ class PeakRate {
 
   private:
     static constexpr int64_t window = 1000;
+    static constexpr size_t mask = 1023; // a ring of 1024 holds the 1000 milliseconds
     struct Slot {
         int64_t ms;
         uint64_t count;
     };
-    std::array<Slot, window> slots_{};
+    std::array<Slot, mask + 1> slots_{};
     size_t first_ = 0, size_ = 0;
     int64_t current_ = 0, peak_end_ms_ = 0;
     uint64_t in_window_ = 0, peak_ = 0;
@@ -68,39 +74,57 @@ struct Burst {
 // events may come in between: a run is broken only by its own gap. Runs that
 // can no longer grow are closed now and then, so only recent ones stay open;
 // of the closed ones only the longest few are kept, in a heap whose top is
-// the shortest of them.
+// the shortest of them. The open runs are a table of their own (open
+// addressing by event and data), as one is looked up for every event.
 class BurstFinder {
   public:
     BurstFinder(int64_t gap_micros, uint64_t min_count, size_t keep)
-        : gap_(gap_micros), min_count_(min_count), keep_(keep) {}
+        : gap_(gap_micros), min_count_(min_count), keep_(keep), slots_(64) {}
 
     void add(uint32_t event, int32_t data, int64_t micros) {
-        uint64_t key = uint64_t{event} << 32 | static_cast<uint32_t>(data);
-        auto [it, inserted] = open_.try_emplace(key, Burst{event, data, 1, micros, micros});
-        if (!inserted) {
-            Burst& run = it->second;
-            if (micros - run.last <= gap_ && micros >= run.last) {
-                ++run.count;
-                run.last = micros;
-            } else {
-                close(run);
-                run = Burst{event, data, 1, micros, micros};
-            }
+        Slot& slot = find(event, data);
+        if (!slot.used) {
+            slot = Slot{true, Burst{event, data, 1, micros, micros}};
+            if (++open_ >= sweep_at_)
+                sweep(micros);
+            else if (open_ * 2 > slots_.size())
+                rebuild(slots_.size() * 2);
+            return;
         }
-        if (open_.size() >= sweep_at_)
-            sweep(micros);
+        Burst& run = slot.run;
+        if (micros - run.last <= gap_ && micros >= run.last) {
+            ++run.count;
+            run.last = micros;
+        } else {
+            close(run);
+            run = Burst{event, data, 1, micros, micros};
+        }
     }
 
     // Closes every run and returns the longest, longest first.
     std::vector<Burst> finish() {
-        for (auto& [key, run] : open_)
-            close(run);
-        open_.clear();
+        for (Slot& slot : slots_)
+            if (slot.used)
+                close(slot.run);
         std::sort_heap(best_.begin(), best_.end(), longer);
         return std::move(best_);
     }
 
   private:
+    struct Slot {
+        bool used = false;
+        Burst run{};
+    };
+
+    Slot& find(uint32_t event, int32_t data) {
+        uint64_t key = uint64_t{event} << 32 | static_cast<uint32_t>(data);
+        size_t mask = slots_.size() - 1;
+        size_t at = (key * 0x9E3779B97F4A7C15) >> 32 & mask;
+        while (slots_[at].used && (slots_[at].run.event != event || slots_[at].run.data != data))
+            at = (at + 1) & mask;
+        return slots_[at];
+    }
+
     static bool longer(const Burst& a, const Burst& b) {
         if (a.count != b.count)
             return a.count > b.count;
@@ -120,23 +144,32 @@ class BurstFinder {
         }
     }
 
+    // Closes the runs that can no longer grow.
     void sweep(int64_t now) {
-        for (auto it = open_.begin(); it != open_.end();) {
-            if (now - it->second.last > gap_) {
-                close(it->second);
-                it = open_.erase(it);
-            } else {
-                ++it;
+        for (Slot& slot : slots_) {
+            if (slot.used && now - slot.run.last > gap_) {
+                close(slot.run);
+                slot.used = false;
+                --open_;
             }
         }
-        sweep_at_ = std::max<size_t>(1024, open_.size() * 2);
+        sweep_at_ = std::max<size_t>(1024, open_ * 2);
+        rebuild(std::max<size_t>(64, std::bit_ceil(open_ * 4)));
+    }
+
+    void rebuild(size_t size) {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.used)
+                find(slot.run.event, slot.run.data) = slot;
     }
 
     int64_t gap_;
     uint64_t min_count_;
     size_t keep_;
-    size_t sweep_at_ = 1024;
-    std::unordered_map<uint64_t, Burst> open_;
+    size_t open_ = 0, sweep_at_ = 1024;
+    std::vector<Slot> slots_; // a power of two, at most half used
     std::vector<Burst> best_;
 };
 
@@ -209,10 +242,52 @@ const char* plural(uint64_t n, const char* one, const char* many) {
     return n == 1 ? one : many;
 }
 
+// Text right-aligned in `width` columns, then two blanks.
+void append_column(std::string& out, std::string_view text, size_t width) {
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
+    out += text;
+    out += "  ";
+}
+
+std::string_view seconds_text(char* buf, int64_t micros) {
+    int n = format_time(buf, micros);
+    std::memcpy(buf + n, " s", 2);
+    return std::string_view(buf, static_cast<size_t>(n) + 2);
+}
+
 // Writes the event's number and name (names may be long: not through appendf).
 void append_event(std::string& out, const EventCounts& events, uint32_t event) {
-    appendf(out, "%6d  ", events.id(event));
+    char buf[16];
+    append_column(
+        out,
+        std::string_view(buf, std::to_chars(buf, buf + sizeof buf, events.id(event)).ptr - buf), 6);
     out += events.name(event);
+}
+
+// One row of the bursts table, without printf: --top can ask for a hundred
+// thousand of them.
+void put_burst(std::string& out, const EventCounts& events, const Burst& b) {
+    char buf[max_time_chars + 8];
+    int64_t length = b.last - b.start;
+    out += "    ";
+    append_column(out, seconds_text(buf, b.start), 14);
+    append_column(
+        out, std::string_view(buf, std::to_chars(buf, buf + sizeof buf, b.count).ptr - buf), 8);
+    append_column(out, seconds_text(buf, length), 12);
+    std::string_view rate = "-";
+    double per_second = static_cast<double>(b.count - 1) * 1e6 / static_cast<double>(length);
+    if (length > 0 && per_second < 1e18) // rounded as printf's %.0f: to nearest, ties to even
+        rate = std::string_view(
+            buf, std::to_chars(buf, buf + sizeof buf, std::llrint(per_second)).ptr - buf);
+    else if (length > 0)
+        rate = std::string_view(
+            buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%.0e", per_second)));
+    append_column(out, rate, 10);
+    append_event(out, events, b.event);
+    out += ", ";
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, b.data).ptr);
+    out += '\n';
 }
 
 void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Output& output) {
@@ -272,15 +347,7 @@ void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Outp
         appendf(out, "    %14s  %8s  %12s  %10s  %6s  %s\n", "start", "events", "length",
                 "per second", "id", "event, data");
         for (const Burst& b : bursts) {
-            int64_t length = b.last - b.start;
-            char rate[32] = "-";
-            if (length > 0)
-                std::snprintf(rate, sizeof rate, "%.0f",
-                              static_cast<double>(b.count - 1) * 1e6 / static_cast<double>(length));
-            appendf(out, "    %14s  %8llu  %12s  %10s  ", seconds(b.start).c_str(), ull(b.count),
-                    seconds(length).c_str(), rate);
-            append_event(out, s.events, b.event);
-            appendf(out, ", %d\n", b.data);
+            put_burst(out, s.events, b);
             output.put(out);
             out.clear();
         }
