@@ -19,23 +19,24 @@ Reads a keywatch log (Key_Events_Sent.log) back. Sessions begin at each load
 of the gauge module and at each Reset.
 
 Commands:
-  summary   per session: aircraft, module, time span, events, logging stops
-            and starts, busiest events, peak rate and bursts
-  csv       every event line as CSV (RFC 4180), for a spreadsheet
-  follow    each record as the simulator appends it, like tail -f
+  summary             per session: aircraft, module, time span, events,
+                      logging stops and starts, busiest events, peak rate
+                      and bursts
+  csv                 every event line as CSV (RFC 4180), for a spreadsheet
+  follow              each record as the simulator appends it, like tail -f
+
+Options:
+  -h, --help          show this help
+  --version           show the version
 
 FILE is the log's path; - reads standard input (summary and csv).
 
 Examples:
   keywatch-log summary Key_Events_Sent.log
   keywatch-log csv --all -o events.csv Key_Events_Sent.log
-  keywatch-log follow --hide 'AXIS|TRIM' Key_Events_Sent.log
+  keywatch-log follow --hide "AXIS|TRIM" Key_Events_Sent.log
 
 Run 'keywatch-log <command> --help' for a command's options.
-
-Options:
-  -h, --help    show this help
-  --version     show the version
 
 Exit status: 0 done; 1 the file is not a keywatch log (it holds no record,
 or with --strict a line is not one); 2 a wrong option, or a file that cannot
@@ -52,15 +53,15 @@ apart by number and name: add-on events, all named User_Defined_Event, and
 keys without a name (null) are counted by their numbers.
 
 Options:
-  --top N          show the N busiest events and N longest bursts of each
-                   session (1 to 100000; default 10)
-  --burst-gap MS   the longest gap within a burst, in milliseconds
-                   (0 to 3600000; default 50)
-  --burst-min N    the fewest events that make a burst (2 to 1000000000;
-                   default 3)
-  --strict         stop at the first line that is not a keywatch record
-                   (exit status 1) instead of skipping it
-  -h, --help       show this help
+  --top N             show the N busiest events and N longest bursts of
+                      each session (1 to 100000; default 10)
+  --burst-gap MS      the longest gap within a burst, in milliseconds
+                      (0 to 3600000; default 50)
+  --burst-min N       the fewest events that make a burst (2 to 1000000000;
+                      default 3)
+  --strict            stop at the first line that is not a keywatch record
+                      (exit status 1) instead of skipping it
+  -h, --help          show this help
 
 FILE is the log's path, or - for standard input.
 
@@ -68,8 +69,8 @@ Examples:
   keywatch-log summary Key_Events_Sent.log
   keywatch-log summary --top 3 --burst-gap 200 Key_Events_Sent.log
 
-Exit status: 0 done; 1 not a keywatch log; 2 a wrong option or unreadable
-file.
+Exit status: 0 done; 1 not a keywatch log; 2 a wrong option, a file that
+cannot be read, or output that cannot be written.
 )";
 
 const char* const csv_help = R"(usage: keywatch-log csv [options] FILE
@@ -78,15 +79,15 @@ Every event line as one CSV row (RFC 4180, CR LF line ends) under the header
 session,time,kind,id,name,data; kind is key or user.
 
 Options:
-  --all            add the load and control lines (kinds aircraft-loaded,
-                   gauge-loaded, logging-stopped, logging-started,
-                   gauge-refreshed, aircraft-title, log-file-closed), their
-                   text in the name column
-  -o, --output OUT write to the file OUT rather than standard output; it is
-                   written whole or not at all, and may not be FILE
-  --strict         stop at the first line that is not a keywatch record
-                   (exit status 1) instead of skipping it
-  -h, --help       show this help
+  --all               add the load and control lines (kinds aircraft-loaded,
+                      gauge-loaded, logging-stopped, logging-started,
+                      gauge-refreshed, aircraft-title, log-file-closed),
+                      their text in the name column
+  -o, --output OUT    write to the file OUT rather than standard output; it
+                      is written whole or not at all, and may not be FILE
+  --strict            stop at the first line that is not a keywatch record
+                      (exit status 1) instead of skipping it
+  -h, --help          show this help
 
 FILE is the log's path, or - for standard input.
 
@@ -105,23 +106,23 @@ on across a Reset, which empties the file, and waits for a file that is not
 there yet. Load and control lines always show. Stop it with Ctrl+C.
 
 Options:
-  --only PATTERN   show only the events whose name matches PATTERN
-  --hide PATTERN   leave out the events whose name matches PATTERN
-  --from-start     show the records already in the file first
-  -h, --help       show this help
+  --only PATTERN      show only the events whose name matches PATTERN
+  --hide PATTERN      leave out the events whose name matches PATTERN
+  --from-start        show the records already in the file first
+  -h, --help          show this help
 
-A PATTERN matches anywhere in an event's name, letter case counting:
-* stands for any text, ? for one character, and | separates alternatives.
-'GEAR|FLAPS' matches KEY_GEAR_UP and KEY_FLAPS_INCR; 'KEY_AP_*_HOLD' matches
+A PATTERN matches anywhere in an event's name, letter case counting: *
+stands for any text, ? for one character, and | separates alternatives.
+"GEAR|FLAPS" matches KEY_GEAR_UP and KEY_FLAPS_INCR; "KEY_AP_*_HOLD" matches
 KEY_AP_HDG_HOLD_ON.
 
 FILE is the log's path (not standard input: it is opened again at each look).
 
 Examples:
   keywatch-log follow Key_Events_Sent.log
-  keywatch-log follow --only 'GEAR|FLAPS' --from-start Key_Events_Sent.log
+  keywatch-log follow --only "GEAR|FLAPS" --from-start Key_Events_Sent.log
 
-Exit status: 0 stopped because the reader of its output went away; 2 a wrong
+Exit status: 0 stopped, as the reader of its output went away; 2 a wrong
 option, or a file that cannot be read.
 )";
 
