@@ -3,7 +3,9 @@
 // --strict a line that is none); 2 a file that cannot be read or written.
 #pragma once
 
+#include "files.h"
 #include "pattern.h"
+#include "reader.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +30,16 @@ struct FollowOptions {
     bool from_start = false;               // show what the file already holds first
     unsigned poll_ms = 100;
 };
+
+// After the last record: the reader's exit status, and when it is not 0
+// (input that is not a keywatch log, or cannot be read) what has not been
+// written yet is thrown away, so a failed run leaves no half output.
+inline int end_of_input(LogReader& reader, Output& output) {
+    int status = reader.finish();
+    if (status != 0)
+        output.discard();
+    return status;
+}
 
 int run_summary(const std::string& file, const SummaryOptions& options);
 int run_csv(const std::string& file, const CsvOptions& options);

@@ -154,11 +154,8 @@ int run_csv(const std::string& file, const CsvOptions& options) {
         if (output.failed())
             return output.close(0);
     }
-    int status = reader.finish();
-    if (status != 0) {
-        output.discard();
+    if (int status = end_of_input(reader, output))
         return status;
-    }
     return output.close(0);
 }
 

@@ -387,11 +387,8 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
     }
     if (output.failed())
         return output.close(0);
-    int status = reader.finish();
-    if (status != 0) {
-        output.discard();
+    if (int status = end_of_input(reader, output))
         return status;
-    }
     if (session)
         print_session(*session, reader.bad_lines() - session->bad_before, options, output);
     uint64_t sessions = session ? session->number : 0;
