@@ -305,19 +305,15 @@ bool Output::open_file(const std::string& path, const Input& input) {
 
 void Output::put_int(int64_t value) {
     if (capacity - used_ < 24)
-        make_room(24);
+        flush();
     used_ = static_cast<size_t>(
         std::to_chars(buffer_.get() + used_, buffer_.get() + capacity, value).ptr - buffer_.get());
 }
 
 void Output::put_time(int64_t micros) {
     if (capacity - used_ < max_time_chars)
-        make_room(max_time_chars);
+        flush();
     used_ += static_cast<size_t>(format_time(buffer_.get() + used_, micros));
-}
-
-void Output::make_room(size_t) {
-    flush();
 }
 
 void Output::note_failure() {

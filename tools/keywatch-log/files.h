@@ -65,7 +65,7 @@ class Output {
 
     void put(std::string_view text) {
         if (text.size() > capacity - used_)
-            make_room(text.size());
+            flush();
         if (text.size() <= capacity - used_) {
             std::memcpy(buffer_.get() + used_, text.data(), text.size());
             used_ += text.size();
@@ -75,7 +75,7 @@ class Output {
     }
     void put(char c) {
         if (used_ == capacity)
-            make_room(1);
+            flush();
         buffer_[used_++] = c;
     }
     void put_int(int64_t value);
@@ -115,7 +115,6 @@ class Output {
 
   private:
     static constexpr size_t capacity = 256 * 1024;
-    void make_room(size_t size);
     void write_out(const char* data, size_t size);
     void note_failure();
 
