@@ -2,7 +2,8 @@
 #
 #   cmake -DTOOL=keywatch-log -DARGS="summary;sessions.log" -DDIR=fixtures
 #         -DEXPECT_STATUS=0 [-DEXPECT_STDOUT=file] [-DEXPECT_STDERR=file|-DSTDERR_MATCH=regex]
-#         [-DBINARY=ON] [-DOUTPUT=file -DEXPECT_OUTPUT=file]
+#         [-DBINARY=ON] [-DOUTPUT=file [-DOUTPUT_FROM=file] -DEXPECT_OUTPUT=file]
+#         [-DSTDIN=file] [-DSTDOUT_FILE=file]
 #         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-output.cmake
 #
 # The program runs in DIR, so file names in its messages are the ones given.
@@ -10,8 +11,10 @@
 # CR LF); BINARY=ON compares standard output byte for byte (csv). Without
 # EXPECT_STDOUT, standard output must be empty; without EXPECT_STDERR or
 # STDERR_MATCH, standard error must be empty. OUTPUT is a file the program
-# is told to write (removed before it runs), which must then hold the bytes of
-# EXPECT_OUTPUT.
+# is told to write (removed before it runs, or made a copy of OUTPUT_FROM),
+# which must then hold the bytes of EXPECT_OUTPUT (without it: must not be
+# there), with no temporary file (OUTPUT.*.tmp) left beside it. STDIN is read as standard input; STDOUT_FILE
+# takes standard output instead of the comparison (/dev/full: a failed write).
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var TOOL ARGS DIR EXPECT_STATUS)
@@ -26,9 +29,21 @@ if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
 endif()
 if(DEFINED OUTPUT)
   file(REMOVE "${OUTPUT}")
+  if(DEFINED OUTPUT_FROM)
+    file(COPY_FILE "${OUTPUT_FROM}" "${OUTPUT}")
+  endif()
+endif()
+set(redirect)
+if(DEFINED STDIN)
+  list(APPEND redirect INPUT_FILE "${STDIN}")
+endif()
+if(DEFINED STDOUT_FILE)
+  list(APPEND redirect OUTPUT_FILE "${STDOUT_FILE}")
+else()
+  list(APPEND redirect OUTPUT_VARIABLE out)
 endif()
 execute_process(COMMAND ${runner} "${TOOL}" ${ARGS} WORKING_DIRECTORY "${DIR}"
-  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  RESULT_VARIABLE status ${redirect} ERROR_VARIABLE err)
 
 function(text_of content result)
   string(REPLACE "\r\n" "\n" content "${content}")
@@ -70,7 +85,11 @@ else()
   endif()
 endif()
 
-if(DEFINED OUTPUT)
+if(DEFINED OUTPUT AND NOT DEFINED EXPECT_OUTPUT)
+  if(EXISTS "${OUTPUT}")
+    list(APPEND problems "${OUTPUT} was written")
+  endif()
+elseif(DEFINED OUTPUT)
   if(NOT EXISTS "${OUTPUT}")
     list(APPEND problems "${OUTPUT} was not written")
   else()
@@ -79,6 +98,12 @@ if(DEFINED OUTPUT)
     if(NOT written STREQUAL wanted)
       list(APPEND problems "${OUTPUT} differs from ${EXPECT_OUTPUT}")
     endif()
+  endif()
+endif()
+if(DEFINED OUTPUT)
+  file(GLOB left_over "${OUTPUT}.*.tmp")
+  if(left_over)
+    list(APPEND problems "temporary files left: ${left_over}")
   endif()
 endif()
 

@@ -1,16 +1,19 @@
 #!/bin/sh
 # keywatch-log follow, run in the background while this script writes the log
 # the way the module does: it waits for a file that does not exist yet, shows
-# each appended record once and soon, leaves out hidden names, and starts
-# again when the file is truncated (shorter, and rewritten longer); then,
-# with --from-start, shows the records already there.
+# each appended record once and soon (a record cut short by a buffer flush
+# too), leaves out hidden names, and starts again when the file is truncated
+# (shorter, and rewritten longer); then, with --from-start, shows the records
+# already there; matches a name pattern against a long name and passes over
+# a line too long for a record; and stops when the reader of its output goes.
 #
-#   follow-test.sh WORK_DIR KEYWATCH_LOG [RUNNER ARGS...]   (RUNNER: wine-run.sh PREFIX)
+#   follow-test.sh WORK_DIR KEYWATCH_LOG [RUNNER PREFIX]   (RUNNER: wine-run.sh)
 set -u
 work=$1
-shift
-tool=$1
-shift
+tool=$2
+windows=${3:+yes}
+runner=${3:-}
+prefix=${4:-}
 rm -rf "$work"
 mkdir -p "$work"
 log="$work/Key_Events_Sent.log"
@@ -19,12 +22,18 @@ err="$work/stderr.txt"
 : >"$out"
 : >"$err"
 
-if [ $# -gt 0 ]; then
-    "$@" "$tool" follow --hide 'TRIM' "$log" >"$out" 2>"$err" &
-else
-    "$tool" follow --hide 'TRIM' "$log" >"$out" 2>"$err" &
-fi
-pid=$!
+# start_follow OUT ARGS...: keywatch-log follow ARGS in the background, its
+# standard output to OUT and its standard error to $err; its process in $pid.
+start_follow() {
+    to=$1
+    shift
+    if [ -n "$windows" ]; then
+        "$runner" "$prefix" "$tool" follow "$@" >"$to" 2>"$err" &
+    else
+        "$tool" follow "$@" >"$to" 2>"$err" &
+    fi
+    pid=$!
+}
 
 fail() {
     echo "FAIL: $*"
@@ -58,12 +67,18 @@ append() {
 CRLF=$(printf '\r\nx')
 CRLF=${CRLF%x}
 
+start_follow "$out" --hide 'TRIM' "$log"
 # Start-up under Wine may take a while.
 wait_for "$err" "waiting for" 60 || fail "no word that it waits for the missing file"
 
 append "$CRLF$CRLF Time=1.000000; Aircraft Loaded Title=Baron; Type=Beech; Model=BE58$CRLF Time= 1.000001 Gauge Loaded= C:\\P3D\\keywatch_x64.dll" "Gauge Loaded="
 append "$CRLF Time=1.100000; id=543; event_in=KEY_GEAR_UP; evdata=0" "KEY_GEAR_UP"
 append "$CRLF Time=1.150000; id=71; event_in=KEY_ELEV_TRIM_DN; evdata=0$CRLF Time= 1.200000 id= 4101 event_in= User_Defined_Event evdata= 7" "User_Defined_Event"
+# A record cut short where it already parses: the rest follows it on its line.
+append "$CRLF Time=1.300000; id=161; event_in=KEY_THROTTLE_SET; evdata=16" "evdata=16"
+sleep 0.3
+printf '212' >>"$log"
+append "$CRLF Time=1.400000; id=544; event_in=KEY_GEAR_DOWN; evdata=0" "KEY_GEAR_DOWN"
 
 # A Reset: the file starts again, shorter than before.
 append_reset() {
@@ -87,6 +102,8 @@ expected="Time=1.000000; Aircraft Loaded Title=Baron; Type=Beech; Model=BE58
 Time= 1.000001 Gauge Loaded= C:\\P3D\\keywatch_x64.dll
 Time=1.100000; id=543; event_in=KEY_GEAR_UP; evdata=0
 Time= 1.200000 id= 4101 event_in= User_Defined_Event evdata= 7
+Time=1.300000; id=161; event_in=KEY_THROTTLE_SET; evdata=16212
+Time=1.400000; id=544; event_in=KEY_GEAR_DOWN; evdata=0
 Time= 2.000000 Gauge Refreshed= C:\\P3D\\keywatch_x64.dll
 Time=2.000001; id=44; event_in=KEY_AP_MASTER; evdata=0
 Time= 3.000000 Gauge Refreshed= D:\\Sim\\keywatch_x64.dll"
@@ -103,12 +120,7 @@ truncations=$(grep -c "was truncated" "$err")
 # --from-start: the records already in the file (the last Reset's) first.
 out="$work/from-start.txt"
 : >"$out"
-if [ $# -gt 0 ]; then
-    "$@" "$tool" follow --from-start "$log" >"$out" 2>"$err" &
-else
-    "$tool" follow --from-start "$log" >"$out" 2>"$err" &
-fi
-pid=$!
+start_follow "$out" --from-start "$log"
 wait_for "$out" "evdata=6" 60 || fail "--from-start did not show the records already there"
 sleep 0.2
 kill "$pid" 2>/dev/null
@@ -116,4 +128,61 @@ wait "$pid" 2>/dev/null
 got=$(tr -d '\r' <"$out")
 [ "$got" = "$(printf '%s\n' "$expected" | tail -n 7)" ] ||
     fail "--from-start did not show the seven records there, once each, in order"
-echo "follow: every record shown once, two truncations seen; --from-start shows what is there"
+
+# A pattern against a name of 50 KB, which must cost no more than its length,
+# and a line longer than any record (1 MiB), which is passed over.
+log="$work/patterns.log"
+out="$work/patterns.txt"
+: >"$out"
+long_name=$(head -c 50000 /dev/zero | tr '\0' A)
+{
+    printf '%s' "$CRLF Time= 1.000000 Gauge Refreshed= C:\\P3D\\keywatch_x64.dll"
+    printf '%s' "$CRLF Time=1.100000; id=1; event_in=$long_name; evdata=0$CRLF"
+    head -c 1100000 /dev/zero | tr '\0' x
+    printf '%s' "$CRLF Time=1.200000; id=2; event_in=KEY_AXIS_ELEVATOR_SET; evdata=5"
+    printf '%s' "$CRLF Time=1.300000; id=3; event_in=KEY_GEAR_UP; evdata=0"
+    printf '%s' "$CRLF Time= 1.400000 Logging Stopped"
+} >"$log"
+start_follow "$out" --from-start --only 'A*X' "$log"
+wait_for "$out" "Logging Stopped" 60 || fail "--only 'A*X' did not show the records after a long name"
+kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+expected="Time= 1.000000 Gauge Refreshed= C:\\P3D\\keywatch_x64.dll
+Time=1.200000; id=2; event_in=KEY_AXIS_ELEVATOR_SET; evdata=5
+Time= 1.400000 Logging Stopped"
+got=$(tr -d '\r' <"$out")
+[ "$got" = "$expected" ] || fail "--only 'A*X' did not show the three records that pass it; expected:
+$expected"
+grep -q "not a keywatch record: a line of over 1 MiB" "$err" ||
+    fail "the line of 1.1 MB was not reported as too long"
+
+# The reader of follow's output goes away: follow stops, with status 0. On
+# Linux it sees the closed pipe while it waits; on Windows only when it next
+# writes, so there a record is appended.
+log="$work/pipe.log"
+out="$work/head.txt"
+fifo="$work/fifo"
+mkfifo "$fifo"
+# (It ends in a line end, so all of it is written at once, before head goes.)
+printf '%s' "$CRLF Time= 1.000000 Gauge Refreshed= C:\\P3D\\keywatch_x64.dll$CRLF Time= 1.000001 Logging Started$CRLF Time= 1.000002 Logging Stopped$CRLF" >"$log"
+head -n 2 <"$fifo" >"$out" &
+start_follow "$fifo" --from-start "$log"
+limit=$(($(now_ms) + 60000))
+until [ "$(wc -l <"$out")" -ge 2 ]; do
+    [ "$(now_ms)" -lt "$limit" ] || fail "head never read two lines"
+    sleep 0.05
+done
+[ -z "$windows" ] || printf '%s' "$CRLF Time= 1.000003 Logging Started" >>"$log"
+limit=$(($(now_ms) + 3000))
+while kill -0 "$pid" 2>/dev/null; do
+    [ "$(now_ms)" -lt "$limit" ] || fail "follow still runs 3 s after the reader of its output went away"
+    sleep 0.05
+done
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "follow ended with status $status when its reader went away"
+[ ! -s "$err" ] || fail "follow complained when its reader went away"
+
+echo "follow: every record shown once, two truncations seen; --from-start shows what is there;"
+echo "a long name and an overlong line passed; follow stops when its reader goes"

@@ -1,11 +1,13 @@
 // The three commands of keywatch-log. Each returns the program's exit status:
-// 0 done, 1 a line that is no keywatch record under --strict, 2 a file that
-// cannot be read or written.
+// 0 done; 1 input that is not a keywatch log (no record at all, or under
+// --strict a line that is none); 2 a file that cannot be read or written.
 #pragma once
 
-#include <cstdint>
+#include "files.h"
+#include "pattern.h"
+#include "reader.h"
+
 #include <optional>
-#include <regex>
 #include <string>
 
 namespace kwlog {
@@ -24,10 +26,20 @@ struct CsvOptions {
 };
 
 struct FollowOptions {
-    std::optional<std::regex> only, hide; // over the event's name
-    bool from_start = false;              // show what the file already holds first
+    std::optional<NamePattern> only, hide; // over the event's name
+    bool from_start = false;               // show what the file already holds first
     unsigned poll_ms = 100;
 };
+
+// After the last record: the reader's exit status, and when it is not 0
+// (input that is not a keywatch log, or cannot be read) what has not been
+// written yet is thrown away, so a failed run leaves no half output.
+inline int end_of_input(LogReader& reader, Output& output) {
+    int status = reader.finish();
+    if (status != 0)
+        output.discard();
+    return status;
+}
 
 int run_summary(const std::string& file, const SummaryOptions& options);
 int run_csv(const std::string& file, const CsvOptions& options);

@@ -1,176 +1,162 @@
 // keywatch-log csv: every event line as one RFC 4180 row (CR LF line ends,
-// fields quoted when they hold a comma, quote, CR or LF), written through one
-// output buffer.
+// fields quoted when they hold a comma, quote, CR or LF).
 #include "commands.h"
-#include "records.h"
+#include "files.h"
+#include "reader.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cstring>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace kwlog {
 namespace {
 
-class Output {
+uint64_t load8(const char* p) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    return chunk;
+}
+
+// Whether a field holds a comma, quote, CR or LF. All four are below '0',
+// and names seldom hold any byte below it, so eight bytes at a time are
+// first tested for that alone: adding 0x50 to the low seven bits of a byte
+// sets its high bit when they are '0' or more.
+bool needs_quotes(std::string_view text) {
+    const char* p = text.data();
+    size_t n = text.size();
+    const auto plain = [](uint64_t x) {
+        return ((((x & 0x7F7F7F7F7F7F7F7F) + 0x5050505050505050) | x) & 0x8080808080808080) ==
+               0x8080808080808080;
+    };
+    if (n >= 8) {
+        bool all_plain = true;
+        for (size_t i = 0; all_plain && i + 8 <= n; i += 8)
+            all_plain = plain(load8(p + i));
+        if (all_plain && plain(load8(p + n - 8)))
+            return false;
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] == ',' || p[i] == '"' || p[i] == '\r' || p[i] == '\n')
+            return true;
+    return false;
+}
+
+void put_field(Output& out, std::string_view text) {
+    if (!needs_quotes(text)) {
+        out.put(text);
+        return;
+    }
+    out.put('"');
+    for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+        out.put(text.substr(0, quote + 1));
+        out.put('"');
+        text.remove_prefix(quote + 1);
+    }
+    out.put(text);
+    out.put('"');
+}
+
+char* put_text(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+// One row, written in place: the common case, an event whose name needs no
+// quotes, goes through here at the speed of a copy.
+class Rows {
   public:
-    explicit Output(std::FILE* file) : file_(file) {
-        buffer_.reserve(capacity + 4096);
-    }
-    void put(std::string_view text) {
-        buffer_.append(text);
-    }
-    void put(char c) {
-        buffer_.push_back(c);
-    }
-    void put_int(long long value) {
-        char buf[24];
-        char* end = buf + sizeof buf;
-        char* p = end;
-        unsigned long long v = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                         : static_cast<unsigned long long>(value);
-        do {
-            *--p = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v != 0);
-        if (value < 0)
-            *--p = '-';
-        buffer_.append(p, static_cast<size_t>(end - p));
-    }
-    void put_time(int64_t micros) {
-        char buf[32];
-        buffer_.append(buf, static_cast<size_t>(format_time(buf, micros)));
-    }
-    void put_field(std::string_view text) {
-        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-            buffer_.append(text);
+    explicit Rows(Output& out) : out_(out) {}
+
+    void put(uint64_t session, const Record& r) {
+        if (session != session_) {
+            session_ = session;
+            char* end =
+                std::to_chars(session_text_, session_text_ + sizeof session_text_, session).ptr;
+            *end++ = ',';
+            session_size_ = static_cast<size_t>(end - session_text_);
+        }
+        size_t name_size = is_event(r.kind) ? r.name.size() : 0;
+        if (!is_event(r.kind) || name_size > Output::largest_room / 2 || needs_quotes(r.name)) {
+            put_slowly(r);
             return;
         }
-        buffer_.push_back('"');
-        for (char c : text) {
-            if (c == '"')
-                buffer_.push_back('"');
-            buffer_.push_back(c);
-        }
-        buffer_.push_back('"');
-    }
-    void end_row() {
-        buffer_.append("\r\n");
-        if (buffer_.size() >= capacity)
-            flush();
-    }
-    bool flush() {
-        if (!buffer_.empty() &&
-            std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-            failed_ = true;
-        buffer_.clear();
-        return !failed_;
-    }
-    bool failed() const {
-        return failed_;
+        char* p = out_.room(name_size + 128);
+        p = put_text(p, std::string_view(session_text_, session_size_));
+        p += format_time(p, r.micros);
+        p = put_text(p,
+                     r.kind == Kind::key ? std::string_view(",key,") : std::string_view(",user,"));
+        p = std::to_chars(p, p + 12, r.id).ptr;
+        *p++ = ',';
+        p = put_text(p, r.name);
+        *p++ = ',';
+        p = std::to_chars(p, p + 12, r.data).ptr;
+        *p++ = '\r';
+        *p++ = '\n';
+        out_.wrote(p);
     }
 
   private:
-    static constexpr size_t capacity = 256 * 1024;
-    std::FILE* file_;
-    std::string buffer_;
-    bool failed_ = false;
-};
-
-void put_row(Output& out, uint64_t session, const Record& r) {
-    out.put_int(static_cast<long long>(session));
-    out.put(',');
-    out.put_time(r.micros);
-    out.put(',');
-    out.put(kind_name(r.kind));
-    out.put(',');
-    if (is_event(r.kind)) {
-        out.put_int(r.id);
-        out.put(',');
-        out.put_field(r.name);
-        out.put(',');
-        out.put_int(r.data);
-    } else {
-        // Load and control lines: no id or data; the name column holds the
-        // line's text, if it has one.
-        out.put(',');
-        if (r.kind == Kind::gauge_loaded || r.kind == Kind::gauge_refreshed) {
-            out.put_field(r.path);
-        } else if (r.kind == Kind::aircraft_loaded || r.kind == Kind::aircraft_title) {
-            std::string text = "Title=";
-            text.append(r.title)
-                .append("; Type=")
-                .append(r.type)
-                .append("; Model=")
-                .append(r.model);
-            out.put_field(text);
+    void put_slowly(const Record& r) {
+        out_.put(std::string_view(session_text_, session_size_));
+        out_.put_time(r.micros);
+        out_.put(',');
+        out_.put(kind_name(r.kind));
+        out_.put(',');
+        if (is_event(r.kind)) {
+            out_.put_int(r.id);
+            out_.put(',');
+            put_field(out_, r.name);
+            out_.put(',');
+            out_.put_int(r.data);
+        } else {
+            // Load and control lines: no id or data; the name column holds
+            // the line's text, if it has one.
+            out_.put(',');
+            if (r.kind == Kind::gauge_loaded || r.kind == Kind::gauge_refreshed) {
+                put_field(out_, r.path);
+            } else if (r.kind == Kind::aircraft_loaded || r.kind == Kind::aircraft_title) {
+                std::string text = "Title=";
+                text.append(r.title)
+                    .append("; Type=")
+                    .append(r.type)
+                    .append("; Model=")
+                    .append(r.model);
+                put_field(out_, text);
+            }
+            out_.put(',');
         }
-        out.put(',');
+        out_.put("\r\n");
     }
-    out.end_row();
-}
+
+    Output& out_;
+    uint64_t session_ = 0;
+    char session_text_[24] = "0,";
+    size_t session_size_ = 2;
+};
 
 } // namespace
 
 int run_csv(const std::string& file, const CsvOptions& options) {
-    std::FILE* in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "keywatch-log: cannot open %s: %s\n", file.c_str(),
-                     std::strerror(errno));
+    Input input;
+    Output output;
+    if (!input.open(file))
         return 2;
+    if (!(options.output.empty() ? output.open_stdout(input, false)
+                                 : output.open_file(options.output, input)))
+        return 2;
+    output.put("session,time,kind,id,name,data\r\n");
+    LogReader reader(input.file(), input.name(), options.strict);
+    Rows rows(output);
+    Record record;
+    while (reader.next(record)) {
+        if (options.all || is_event(record.kind))
+            rows.put(reader.session(), record);
+        output.maybe_flush();
+        if (output.failed())
+            return output.close(0);
     }
-    std::FILE* to = stdout;
-    if (!options.output.empty()) {
-        to = std::fopen(options.output.c_str(), "wb");
-        if (to == nullptr) {
-            std::fprintf(stderr, "keywatch-log: cannot write %s: %s\n", options.output.c_str(),
-                         std::strerror(errno));
-            std::fclose(in);
-            return 2;
-        }
-    } else {
-#ifdef _WIN32
-        // The rows end in CR LF already; text mode would make that CR CR LF.
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    }
-    int status = 0;
-    {
-        Output out(to);
-        out.put("session,time,kind,id,name,data");
-        out.end_row();
-        LineReader reader(in);
-        BadLines bad(file);
-        SessionSplitter splitter;
-        const bool whole = read_records(reader, bad, options.strict, [&](const Record& record) {
-            splitter.begins_session(record);
-            if (options.all || is_event(record.kind))
-                put_row(out, splitter.number(), record);
-        });
-        if (!whole)
-            status = 1;
-        if (reader.failed()) {
-            std::fprintf(stderr, "keywatch-log: cannot read %s: %s\n", file.c_str(),
-                         std::strerror(errno));
-            status = 2;
-        }
-        if (status == 0)
-            bad.finish();
-        if (!out.flush() || std::fflush(to) != 0) {
-            std::fprintf(stderr, "keywatch-log: cannot write %s\n",
-                         options.output.empty() ? "to standard output" : options.output.c_str());
-            status = 2;
-        }
-    }
-    std::fclose(in);
-    if (to != stdout && std::fclose(to) != 0 && status == 0) {
-        std::fprintf(stderr, "keywatch-log: cannot write %s\n", options.output.c_str());
-        status = 2;
-    }
-    return status;
+    if (int status = end_of_input(reader, output))
+        return status;
+    return output.close(0);
 }
 
 } // namespace kwlog

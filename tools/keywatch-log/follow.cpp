@@ -3,12 +3,18 @@
 // truncate it (Reset) or create it at any time. A truncation shows as a file
 // shorter than what was read, or as a different beginning; reading then starts
 // again at the new beginning.
+//
+// The module begins each record with its line end, so the last record in the
+// file has none yet. It is shown as soon as it parses, without a line end;
+// should more of it arrive (a buffer flush can cut a record anywhere), that is
+// written after it, and the line end comes when the line's end does.
 #include "commands.h"
+#include "files.h"
+#include "lines.h"
 #include "records.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace kwlog {
@@ -34,187 +40,195 @@ bool seek_to(std::FILE* f, int64_t offset) {
 #endif
 }
 
+bool read_bytes(std::FILE* f, int64_t offset, size_t count, std::string& out) {
+    out.assign(count, '\0');
+    if (!seek_to(f, offset))
+        return false;
+    out.resize(std::fread(out.data(), 1, out.size(), f));
+    return !std::ferror(f);
+}
+
 class Follower {
   public:
-    Follower(const std::string& file, const FollowOptions& options)
-        : file_(file), options_(options) {}
+    Follower(const std::string& file, const FollowOptions& options, Output& out)
+        : file_(file), options_(options), out_(out) {}
 
     int run() {
         bool first = true;
         for (;;) {
-            std::FILE* f = std::fopen(file_.c_str(), "rb");
-            if (f == nullptr) {
-                if (errno != ENOENT) {
-                    std::fprintf(stderr, "keywatch-log: cannot open %s: %s\n", file_.c_str(),
-                                 std::strerror(errno));
-                    return 2;
+            Input input;
+            if (!input.open(file_, false)) {
+                if (input.error() != ENOENT) {
+                    complain("cannot open %s: %s", file_.c_str(), std::strerror(input.error()));
+                    return out_.close(2);
                 }
                 if (!waiting_) {
-                    std::fprintf(stderr, "keywatch-log: waiting for %s to appear\n", file_.c_str());
+                    complain("waiting for %s to appear", file_.c_str());
                     waiting_ = true;
                 }
                 // Gone (or not there yet): whatever comes next is a new file.
                 restart();
-                first = false;
             } else {
                 waiting_ = false;
-                bool ok = poll(f, first);
-                std::fclose(f);
-                if (!ok) {
-                    std::fprintf(stderr, "keywatch-log: cannot read %s: %s\n", file_.c_str(),
-                                 std::strerror(errno));
-                    return 2;
+                if (!poll(input.file(), first)) {
+                    complain("cannot read %s: %s", file_.c_str(), std::strerror(read_error_));
+                    return out_.close(2);
                 }
-                first = false;
             }
-            std::fflush(stdout);
-            // A last line waiting to be seen unchanged is looked at again sooner.
-            bool pending = !line_.empty() && !tail_shown_;
-            std::this_thread::sleep_for(
-                std::chrono::milliseconds(pending ? options_.poll_ms / 4 : options_.poll_ms));
+            first = false;
+            if (!out_.flush() || out_.reader_gone())
+                return out_.close(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(options_.poll_ms));
         }
     }
 
   private:
     static constexpr size_t head_size = 256;
+    enum class Part { none, shown, hidden }; // of a line begun but not ended
 
     void restart() {
+        end_line();
         offset_ = 0;
         head_.clear();
-        line_.clear();
-        tail_seen_.clear();
-        tail_shown_ = false;
+        skipping_ = false;
     }
 
+    // Ends a line shown in part whose end will not come.
+    void end_line() {
+        if (in_line_ == Part::shown)
+            out_.put('\n');
+        in_line_ = Part::none;
+    }
+
+    // False on a read error, with read_error_ set.
     bool poll(std::FILE* f, bool first) {
+        errno = 0;
+        if (read_new(f, first))
+            return true;
+        read_error_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+
+    bool read_new(std::FILE* f, bool first) {
         int64_t size = file_size(f);
         if (size < 0)
             return false;
         if (first && !options_.from_start) {
-            // Only what is appended from now on; the last line is complete
-            // (records begin with their line end).
-            if (!read_head(f, size))
-                return false;
+            // Only what is appended from now on.
             offset_ = size;
-            return true;
+            return read_head(f, size);
         }
         bool truncated = size < offset_;
         if (!truncated && !head_.empty()) {
             std::string now;
-            if (!read_bytes(f, 0, static_cast<int64_t>(head_.size()), now))
+            if (!read_bytes(f, 0, head_.size(), now))
                 return false;
             truncated = now != head_;
         }
         if (truncated) {
-            std::fprintf(stderr,
-                         "keywatch-log: %s was truncated (a Reset?); reading it again "
-                         "from the start\n",
-                         file_.c_str());
+            complain("%s was truncated (a Reset?); reading it again from the start", file_.c_str());
             restart();
         }
-        if (size > offset_) {
-            std::string chunk;
-            if (!read_bytes(f, offset_, size - offset_, chunk))
-                return false;
-            if (head_.size() < head_size)
-                head_ += std::string_view(chunk).substr(0, head_size - head_.size());
-            offset_ += static_cast<int64_t>(chunk.size());
-            take(chunk);
-        }
-        // A last line with no line end yet is shown once it parses and has
-        // stayed the same over one poll: the module writes each record whole,
-        // and a line cut short by a buffer flush is completed within moments.
-        if (!line_.empty() && !tail_shown_ && line_ == tail_seen_) {
-            Record r;
-            std::string_view text = without_cr(line_);
-            if (parse_record(text, r)) {
-                show(text, r);
-                tail_shown_ = true;
-                shown_tail_ = std::string(text);
+        if (size <= offset_)
+            return true;
+        if (head_.size() < head_size && !read_head(f, size))
+            return false;
+        if (!seek_to(f, offset_))
+            return false;
+        LineReader reader(f);
+        int64_t base = offset_;
+        Line line;
+        for (uint64_t before = 0; reader.next(line); before = reader.offset()) {
+            offset_ = base + static_cast<int64_t>(reader.offset());
+            if (skipping_) {
+                // The rest of a line too long to be a record.
+                skipping_ = !line.ended;
+            } else if (line.overlong) {
+                end_line();
+                complain("%s: not a keywatch record: a line of over 1 MiB", file_.c_str());
+                skipping_ = !line.ended;
+            } else if (in_line_ != Part::none) {
+                // The rest of the line shown (or hidden) at an earlier poll.
+                if (in_line_ == Part::shown)
+                    out_.put(line.text);
+                if (line.ended)
+                    end_line();
+                else
+                    offset_ = base + static_cast<int64_t>(before + line.text.size());
+            } else if (line.ended) {
+                complete(line.text);
+            } else {
+                // The last line, its end not written yet: shown once it parses;
+                // until then, read again at the next poll. A CR at its end may
+                // be the line end's: it is read again too.
+                Record r;
+                if (parse_record(line.text, r)) {
+                    in_line_ = passes(r) ? Part::shown : Part::hidden;
+                    if (in_line_ == Part::shown)
+                        out_.put(line.text.substr(1));
+                    offset_ = base + static_cast<int64_t>(before + line.text.size());
+                } else {
+                    offset_ = base + static_cast<int64_t>(before);
+                }
             }
+            out_.maybe_flush();
         }
-        tail_seen_ = line_;
-        return true;
+        errno = reader.error();
+        return errno == 0;
     }
 
     bool read_head(std::FILE* f, int64_t size) {
-        return read_bytes(f, 0, std::min<int64_t>(size, head_size), head_);
+        return read_bytes(f, 0, static_cast<size_t>(std::min<int64_t>(size, head_size)), head_);
     }
 
-    static bool read_bytes(std::FILE* f, int64_t offset, int64_t count, std::string& out) {
-        out.assign(static_cast<size_t>(count), '\0');
-        if (!seek_to(f, offset))
-            return false;
-        size_t got = std::fread(out.data(), 1, out.size(), f);
-        out.resize(got);
-        return !std::ferror(f);
-    }
-
-    static std::string_view without_cr(std::string_view s) {
-        if (!s.empty() && s.back() == '\r')
-            s.remove_suffix(1);
-        return s;
-    }
-
-    // Splits new bytes into lines; the piece after the last LF stays pending.
-    void take(std::string_view chunk) {
-        for (;;) {
-            size_t lf = chunk.find('\n');
-            if (lf == std::string_view::npos) {
-                line_.append(chunk);
-                return;
-            }
-            line_.append(chunk.substr(0, lf));
-            chunk.remove_prefix(lf + 1);
-            complete(line_);
-            line_.clear();
-        }
-    }
-
-    void complete(const std::string& raw) {
-        bool was_shown = tail_shown_ && without_cr(raw) == shown_tail_;
-        tail_shown_ = false;
-        tail_seen_.clear();
-        if (was_shown)
-            return;
-        std::string_view text = without_cr(raw);
+    void complete(std::string_view text) {
         if (text.empty())
             return;
         Record r;
         if (!parse_record(text, r)) {
-            std::fprintf(stderr, "keywatch-log: %s: not a keywatch record: %.*s\n", file_.c_str(),
-                         static_cast<int>(std::min<size_t>(text.size(), 80)), text.data());
+            complain("%s: not a keywatch record: %.*s", file_.c_str(),
+                     static_cast<int>(std::min<size_t>(text.size(), 80)), text.data());
             return;
         }
-        show(text, r);
+        if (passes(r)) {
+            out_.put(text.substr(1)); // records begin with a blank
+            out_.put('\n');
+        }
     }
 
     // Events pass the name patterns; load and control lines always show.
-    void show(std::string_view text, const Record& r) {
-        if (is_event(r.kind)) {
-            std::string name(r.name);
-            if (options_.only && !std::regex_search(name, *options_.only))
-                return;
-            if (options_.hide && std::regex_search(name, *options_.hide))
-                return;
-        }
-        if (!text.empty() && text.front() == ' ')
-            text.remove_prefix(1);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
+    bool passes(const Record& r) const {
+        if (!is_event(r.kind))
+            return true;
+        if (options_.only && !options_.only->matches(r.name))
+            return false;
+        return !(options_.hide && options_.hide->matches(r.name));
     }
 
     const std::string& file_;
     const FollowOptions& options_;
-    int64_t offset_ = 0;
-    std::string head_, line_, tail_seen_, shown_tail_;
-    bool tail_shown_ = false, waiting_ = false;
+    Output& out_;
+    int64_t offset_ = 0; // where the next poll reads from
+    std::string head_;   // the file's first bytes, to see a truncation by
+    Part in_line_ = Part::none;
+    bool skipping_ = false, waiting_ = false;
+    int read_error_ = 0;
 };
 
 } // namespace
 
 int run_follow(const std::string& file, const FollowOptions& options) {
-    return Follower(file, options).run();
+    if (file == "-") {
+        complain("follow watches a file by its name; it cannot follow standard input");
+        return 2;
+    }
+    Output out;
+    Input input;
+    input.open(file, false); // when it is there already, it must not be the output
+    if (!out.open_stdout(input, true))
+        return 2;
+    input.close();
+    return Follower(file, options, out).run();
 }
 
 } // namespace kwlog

@@ -1,111 +1,251 @@
-// keywatch-log: reads a keywatch Key_Events_Sent.log back.
-//
-//   keywatch-log summary FILE [--top N] [--burst-gap MS] [--burst-min N] [--strict]
-//   keywatch-log csv FILE [--all] [-o OUT] [--strict]
-//   keywatch-log follow FILE [--only REGEX] [--hide REGEX] [--from-start]
-//
-// Exit status: 0 done, 1 a line that is no keywatch record under --strict,
-// 2 a bad option or a file that cannot be read or written.
+// keywatch-log: reads a keywatch Key_Events_Sent.log back. This file is the
+// command line: the options, their checks and the help texts, written out in
+// full so that they read like a manual page rather than the option library's
+// notation.
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-std::optional<std::regex> compile(const std::string& pattern, const char* option) {
-    if (pattern.empty())
-        return std::nullopt;
-    try {
-        return std::regex(pattern, std::regex::ECMAScript | std::regex::optimize);
-    } catch (const std::regex_error& e) {
-        throw CLI::ValidationError(option,
-                                   "not a regular expression: " + pattern + " (" + e.what() + ")");
-    }
+const char* const main_help = R"(usage: keywatch-log <command> [options] FILE
+
+Reads a keywatch log (Key_Events_Sent.log) back. Sessions begin at each load
+of the gauge module and at each Reset.
+
+Commands:
+  summary             per session: aircraft, module, time span, events,
+                      logging stops and starts, busiest events, peak rate
+                      and bursts
+  csv                 every event line as CSV (RFC 4180), for a spreadsheet
+  follow              each record as the simulator appends it, like tail -f
+
+Options:
+  -h, --help          show this help
+  --version           show the version
+
+FILE is the log's path; - reads standard input (summary and csv).
+
+Examples:
+  keywatch-log summary Key_Events_Sent.log
+  keywatch-log csv --all -o events.csv Key_Events_Sent.log
+  keywatch-log follow --hide "AXIS|TRIM" Key_Events_Sent.log
+
+Run 'keywatch-log <command> --help' for a command's options.
+
+Exit status: 0 done; 1 the file is not a keywatch log (it holds no record,
+or with --strict a line is not one); 2 a wrong option, or a file that cannot
+be read or written.
+)";
+
+const char* const summary_help = R"(usage: keywatch-log summary [options] FILE
+
+Per session: the aircraft, the module's path, the time span, the events
+written (key and user-defined apart), logging stops and starts, the busiest
+events, the peak rate (the most events within one second) and the bursts
+(runs of one event with one data value and short gaps). Events are told
+apart by number and name: add-on events, all named User_Defined_Event, and
+keys without a name (null) are counted by their numbers.
+
+Options:
+  --top N             show the N busiest events and N longest bursts of
+                      each session (1 to 100000; default 10)
+  --burst-gap MS      the longest gap within a burst, in milliseconds
+                      (0 to 3600000; default 50)
+  --burst-min N       the fewest events that make a burst (2 to 1000000000;
+                      default 3)
+  --strict            stop at the first line that is not a keywatch record
+                      (exit status 1) instead of skipping it
+  -h, --help          show this help
+
+FILE is the log's path, or - for standard input.
+
+Examples:
+  keywatch-log summary Key_Events_Sent.log
+  keywatch-log summary --top 3 --burst-gap 200 Key_Events_Sent.log
+
+Exit status: 0 done; 1 not a keywatch log; 2 a wrong option, a file that
+cannot be read, or output that cannot be written.
+)";
+
+const char* const csv_help = R"(usage: keywatch-log csv [options] FILE
+
+Every event line as one CSV row (RFC 4180, CR LF line ends) under the header
+session,time,kind,id,name,data; kind is key or user.
+
+Options:
+  --all               add the load and control lines (kinds aircraft-loaded,
+                      gauge-loaded, logging-stopped, logging-started,
+                      gauge-refreshed, aircraft-title, log-file-closed),
+                      their text in the name column
+  -o, --output OUT    write to the file OUT rather than standard output; it
+                      is written whole or not at all, and may not be FILE
+  --strict            stop at the first line that is not a keywatch record
+                      (exit status 1) instead of skipping it
+  -h, --help          show this help
+
+FILE is the log's path, or - for standard input.
+
+Examples:
+  keywatch-log csv -o events.csv Key_Events_Sent.log
+  keywatch-log csv --all Key_Events_Sent.log
+
+Exit status: 0 done; 1 not a keywatch log; 2 a wrong option, or a file that
+cannot be read or written.
+)";
+
+const char* const follow_help = R"(usage: keywatch-log follow [options] FILE
+
+Shows each record as the simulator appends it to FILE, like tail -f. It goes
+on across a Reset, which empties the file, and waits for a file that is not
+there yet. Load and control lines always show. Stop it with Ctrl+C.
+
+Options:
+  --only PATTERN      show only the events whose name matches PATTERN
+  --hide PATTERN      leave out the events whose name matches PATTERN
+  --from-start        show the records already in the file first
+  -h, --help          show this help
+
+A PATTERN matches anywhere in an event's name, letter case counting: *
+stands for any text, ? for one character, and | separates alternatives.
+"GEAR|FLAPS" matches KEY_GEAR_UP and KEY_FLAPS_INCR; "KEY_AP_*_HOLD" matches
+KEY_AP_HDG_HOLD_ON.
+
+FILE is the log's path (not standard input: it is opened again at each look).
+
+Examples:
+  keywatch-log follow Key_Events_Sent.log
+  keywatch-log follow --only "GEAR|FLAPS" --from-start Key_Events_Sent.log
+
+Exit status: 0 stopped, as the reader of its output went away; 2 a wrong
+option, or a file that cannot be read.
+)";
+
+const char* help_for(const CLI::App* app) {
+    std::string name = app->get_name();
+    if (name == "summary")
+        return summary_help;
+    if (name == "csv")
+        return csv_help;
+    if (name == "follow")
+        return follow_help;
+    return main_help;
+}
+
+// A whole number within a range, said in words when it is not.
+CLI::Validator whole_number(unsigned long lowest, unsigned long highest) {
+    return CLI::Validator(
+        [=](std::string& text) {
+            unsigned long value = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error == std::errc{} && end == text.data() + text.size() && value >= lowest &&
+                value <= highest)
+                return std::string();
+            return "takes a whole number from " + std::to_string(lowest) + " to " +
+                   std::to_string(highest) + ", not '" + text + "'";
+        },
+        "");
+}
+
+CLI::Validator name_pattern(std::optional<kwlog::NamePattern>& into) {
+    return CLI::Validator(
+        [&into](std::string& text) {
+            std::string error;
+            into = kwlog::NamePattern::parse(text, error);
+            return error;
+        },
+        "");
+}
+
+int usage_error(const std::string& message, const std::string& command = "") {
+    std::fprintf(stderr, "keywatch-log: %s\nRun 'keywatch-log %s%s--help' for %s.\n",
+                 message.c_str(), command.c_str(), command.empty() ? "" : " ",
+                 command.empty() ? "the commands and options" : "its options");
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Reads a keywatch log (Key_Events_Sent.log) back: a summary of each session, "
-                 "the events as CSV, or the events as they are written."};
+#ifndef _WIN32
+    // A reader that goes away shows as a failed write, which ends the run
+    // quietly, as on Windows.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    // The first word that is not an option names the command.
+    std::string command;
+    for (int i = 1; i < argc && command.empty(); ++i) {
+        std::string word = argv[i];
+        if (word.empty() || word[0] != '-') {
+            if (word != "summary" && word != "csv" && word != "follow")
+                return usage_error("'" + word + "' is not a command; the commands are summary, " +
+                                   "csv and follow");
+            command = word;
+        }
+    }
+
+    CLI::App app{"keywatch-log"};
     app.name("keywatch-log");
+    app.formatter_fn([](const CLI::App* shown, std::string, CLI::AppFormatMode) {
+        return std::string(help_for(shown));
+    });
     app.require_subcommand(1);
     // Options are written the GNU way on every system; a file name such as
     // /home/me/Key_Events_Sent.log (or Z:/... under Wine) is never an option.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "keywatch-log " KEYWATCH_VERSION);
-    app.footer("Sessions begin at each load of the gauge module and at each Reset.\n"
-               "Exit status: 0 done; 1 a line that is not a keywatch record, with --strict;\n"
-               "2 a bad option, or a file that cannot be read or written.");
 
     std::string file;
     kwlog::SummaryOptions summary;
-    auto* summary_cmd = app.add_subcommand(
-        "summary", "Per session: aircraft, module, time span, events, logging stops and "
-                   "starts, busiest events, peak rate and bursts");
-    summary_cmd->add_option("file", file, "The log file")->required();
-    summary_cmd->add_option("--top", summary.top, "Busiest events and bursts shown per session")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 1000000u));
-    summary_cmd
-        ->add_option("--burst-gap", summary.burst_gap_ms,
-                     "Largest gap between two events of one burst, in milliseconds")
-        ->capture_default_str()
-        ->check(CLI::Range(0u, 3600000u));
-    summary_cmd
-        ->add_option("--burst-min", summary.burst_min,
-                     "Fewest events of one name and data that make a burst")
-        ->capture_default_str()
-        ->check(CLI::Range(2u, 1000000000u));
-    summary_cmd->add_flag("--strict", summary.strict,
-                          "A line that is not a keywatch record is an error (exit status 1)");
+    auto* summary_cmd = app.add_subcommand("summary");
+    summary_cmd->add_option("FILE", file)->required();
+    summary_cmd->add_option("--top", summary.top)->check(whole_number(1, 100000));
+    summary_cmd->add_option("--burst-gap", summary.burst_gap_ms)->check(whole_number(0, 3600000));
+    summary_cmd->add_option("--burst-min", summary.burst_min)->check(whole_number(2, 1000000000));
+    summary_cmd->add_flag("--strict", summary.strict);
 
     kwlog::CsvOptions csv;
-    auto* csv_cmd = app.add_subcommand(
-        "csv", "Every event line as CSV (RFC 4180): session,time,kind,id,name,data");
-    csv_cmd->add_option("file", file, "The log file")->required();
-    csv_cmd->add_flag("--all", csv.all,
-                      "Load and control lines too (their text in the name column)");
-    csv_cmd->add_option("-o,--output", csv.output, "Write to this file, not standard output");
-    csv_cmd->add_flag("--strict", csv.strict,
-                      "A line that is not a keywatch record is an error (exit status 1)");
+    auto* csv_cmd = app.add_subcommand("csv");
+    csv_cmd->add_option("FILE", file)->required();
+    csv_cmd->add_flag("--all", csv.all);
+    csv_cmd->add_option("-o,--output", csv.output);
+    csv_cmd->add_flag("--strict", csv.strict);
 
     kwlog::FollowOptions follow;
-    std::string only, hide;
-    auto* follow_cmd = app.add_subcommand(
-        "follow", "Print each record as it is appended, like tail -f; survives a Reset's "
-                  "truncation and waits for a file that does not exist yet. Runs until "
-                  "interrupted.");
-    follow_cmd->add_option("file", file, "The log file")->required();
-    follow_cmd->add_option("--only", only,
-                           "Show only events whose name matches this regular expression "
-                           "(ECMAScript, anywhere in the name)");
-    follow_cmd->add_option("--hide", hide,
-                           "Leave out events whose name matches this regular expression");
-    follow_cmd->add_flag("--from-start", follow.from_start,
-                         "Show what the file already holds first");
+    auto* follow_cmd = app.add_subcommand("follow");
+    follow_cmd->add_option("FILE", file)->required();
+    follow_cmd->add_option("--only")->check(name_pattern(follow.only));
+    follow_cmd->add_option("--hide")->check(name_pattern(follow.hide));
+    follow_cmd->add_flag("--from-start", follow.from_start);
 
+    for (CLI::App* command : {summary_cmd, csv_cmd, follow_cmd})
+        for (CLI::Option* option : command->get_options())
+            option->type_name(option->get_name() == "FILE" ? "FILE" : "VALUE");
+
+    if (argc < 2)
+        return usage_error("a command is needed: summary, csv or follow");
     try {
         app.parse(argc, argv);
-        if (follow_cmd->parsed()) {
-            follow.only = compile(only, "--only");
-            follow.hide = compile(hide, "--hide");
-        }
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
         return 0;
     } catch (const CLI::CallForAllHelp&) {
-        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        std::fputs(app.help().c_str(), stdout);
         return 0;
     } catch (const CLI::CallForVersion& e) {
         std::printf("%s\n", e.what());
         return 0;
+    } catch (const CLI::ArgumentMismatch& e) {
+        // "--top: 1 required VALUE missing", and the like
+        std::string what = e.what();
+        return usage_error(what.substr(0, what.find(':')) + " needs one value", command);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "keywatch-log: %s\nRun 'keywatch-log --help' for the options.\n",
-                     e.what());
-        return 2;
+        return usage_error(e.what(), command);
     }
 
     if (summary_cmd->parsed())

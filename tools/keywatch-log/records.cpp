@@ -1,5 +1,8 @@
+// Parsing and writing the records of a keywatch log (see records.h).
 #include "records.h"
 
+#include <bit>
+#include <charconv>
 #include <cstring>
 
 namespace kwlog {
@@ -30,69 +33,96 @@ const char* kind_name(Kind kind) {
 
 namespace {
 
+bool is_digit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+uint64_t load8(const char* p) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    return chunk;
+}
+
+// Digits in eight bytes at once, for a little-endian machine. XOR '0' leaves
+// a digit's value, 0 to 9, and any other byte 10 or more (or its high bit
+// set): adding 0x76 to the low seven bits sets the high bit of exactly those.
+uint64_t digit_values(uint64_t chunk) {
+    return chunk ^ 0x3030303030303030;
+}
+uint64_t not_digits(uint64_t values) {
+    return (((values & 0x7F7F7F7F7F7F7F7F) + 0x7676767676767676) | values) & 0x8080808080808080;
+}
+// The number written by the first `count` bytes of `values` (1 to 8), the
+// first the most significant: moved to the top, with zeros below them as
+// leading zeros, and summed in pairs, fours and eights.
+int64_t number_in_top(uint64_t values, int count) {
+    uint64_t v = values << (8 * (8 - count));
+    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FF;
+    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFF;
+    return static_cast<int64_t>((v * 42949672960001) >> 32);
+}
+
+// The digits at the front of `text`, at most `most` of them: their count,
+// and their value in `value`. With more than `most` digits the count is
+// above it. Where the text has eight bytes they are looked at together.
+size_t leading_digits(std::string_view text, size_t most, int64_t& value) {
+    const char* p = text.data();
+    size_t count = 0;
+    value = 0;
+    if (std::endian::native == std::endian::little && text.size() >= 8) {
+        uint64_t values = digit_values(load8(p));
+        uint64_t stop = not_digits(values);
+        count = stop != 0 ? static_cast<size_t>(std::countr_zero(stop)) / 8 : 8;
+        if (count > 0)
+            value = number_in_top(values, static_cast<int>(count));
+        if (count < 8)
+            return count;
+    }
+    for (; count < text.size() && is_digit(p[count]); ++count) {
+        if (count == most)
+            return most + 1;
+        value = value * 10 + (p[count] - '0');
+    }
+    return count;
+}
+
 // A cursor over one line; every take_* consumes on success only.
 struct Cursor {
     std::string_view rest;
 
     bool take(std::string_view text) {
-        if (rest.substr(0, text.size()) != text)
+        if (rest.size() < text.size() || std::memcmp(rest.data(), text.data(), text.size()) != 0)
             return false;
         rest.remove_prefix(text.size());
         return true;
     }
 
-    // Seconds as the log prints them: digits, a point and (normally six)
-    // decimals, optionally negative. Kept as whole microseconds.
+    // Seconds as %f prints them: digits, a point and six decimals, kept as
+    // whole microseconds, which must fit 64 bits.
     bool take_time(int64_t& micros) {
-        size_t i = 0;
-        bool negative = i < rest.size() && rest[i] == '-';
-        if (negative)
-            ++i;
-        int64_t whole = 0;
-        size_t digits = 0;
-        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) {
-            if (whole > (INT64_MAX / 1000000 - 9) / 10)
-                return false;
-            whole = whole * 10 + (rest[i] - '0');
-        }
-        if (digits == 0)
+        int64_t whole = 0, fraction = 0;
+        size_t digits = leading_digits(rest, 13, whole);
+        if (digits == 0 || digits > 13 || whole > (INT64_MAX - 999999) / 1000000 ||
+            rest.size() - digits < 7 || rest[digits] != '.' ||
+            leading_digits(rest.substr(digits + 1), 6, fraction) != 6)
             return false;
-        int64_t fraction = 0;
-        if (i < rest.size() && rest[i] == '.') {
-            ++i;
-            size_t decimals = 0;
-            for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++decimals)
-                if (decimals < 6)
-                    fraction = fraction * 10 + (rest[i] - '0');
-            if (decimals == 0)
-                return false;
-            for (; decimals < 6; ++decimals)
-                fraction *= 10;
-        }
         micros = whole * 1000000 + fraction;
-        if (negative)
-            micros = -micros;
-        rest.remove_prefix(i);
+        rest.remove_prefix(digits + 7);
         return true;
     }
 
-    // A signed 32-bit decimal number, as %d prints it.
+    // A signed 32-bit number as %d prints it: an optional minus and at most
+    // ten digits.
     bool take_int(int32_t& value) {
-        size_t i = 0;
-        bool negative = i < rest.size() && rest[i] == '-';
-        if (negative)
-            ++i;
+        size_t sign = !rest.empty() && rest[0] == '-' ? 1 : 0;
         int64_t v = 0;
-        size_t digits = 0;
-        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, ++digits) {
-            v = v * 10 + (rest[i] - '0');
-            if (v > 2147483648LL)
-                return false;
-        }
-        if (digits == 0 || (!negative && v > 2147483647LL))
+        size_t digits = leading_digits(rest.substr(sign), 10, v);
+        if (sign == 1)
+            v = -v;
+        if (digits == 0 || digits > 10 || v < INT32_MIN || v > INT32_MAX)
             return false;
-        value = static_cast<int32_t>(negative ? -v : v);
-        rest.remove_prefix(i);
+        value = static_cast<int32_t>(v);
+        rest.remove_prefix(sign + digits);
         return true;
     }
 
@@ -100,12 +130,17 @@ struct Cursor {
     // Texts are written byte for byte, so they may hold the separator
     // themselves; the last one is the record's own.
     bool take_until_last(std::string_view before, std::string_view& text) {
-        size_t at = rest.rfind(before);
-        if (at == std::string_view::npos)
+        if (rest.size() < before.size())
             return false;
-        text = rest.substr(0, at);
-        rest.remove_prefix(at + before.size());
-        return true;
+        for (size_t at = rest.size() - before.size() + 1; at-- > 0;) {
+            if (rest[at] == before[0] &&
+                std::memcmp(rest.data() + at, before.data(), before.size()) == 0) {
+                text = rest.substr(0, at);
+                rest.remove_prefix(at + before.size());
+                return true;
+            }
+        }
+        return false;
     }
 };
 
@@ -125,11 +160,96 @@ bool take_aircraft(Cursor& c, std::string_view type_label, std::string_view mode
 
 } // namespace
 
+namespace {
+
+// The key-event line, by far the most common, read with eight-byte loads
+// at the places the format puts its fields. It answers only when sure: a
+// line it does not take (a short one, a number of eight digits or more, any
+// other kind) goes to the general parser, which gives the same answers.
+//
+// First the time: " Time=", up to seven digits, a point, six decimals and
+// the ';' after them. Returns the offset of that ';', or 0.
+size_t quick_time(std::string_view line, int64_t& micros) {
+    // " Time=0.000000; id=0; event_in=X; evdata=0" is the shortest.
+    if (std::endian::native != std::endian::little || line.size() < 42)
+        return 0;
+    const char* p = line.data() + 6;
+    if (std::memcmp(line.data(), " Time=", 6) != 0)
+        return 0;
+    uint64_t values = digit_values(load8(p));
+    int whole = std::countr_zero(not_digits(values)) / 8; // 8: no end within eight
+    if (whole == 0 || whole == 8 || p[whole] != '.')
+        return 0;
+    uint64_t fraction = digit_values(load8(p + whole + 1));
+    if (std::countr_zero(not_digits(fraction)) / 8 != 6 || p[whole + 7] != ';')
+        return 0;
+    micros = number_in_top(values, whole) * 1000000 + number_in_top(fraction, 6);
+    return static_cast<size_t>(6 + whole + 7);
+}
+
+// Then the rest, from that ';': "; id=N; event_in=NAME; evdata=N".
+bool quick_rest(std::string_view line, size_t at, Record& out) {
+    const char* p = line.data() + at;
+    const char* end = line.data() + line.size();
+    if (std::memcmp(p, "; id=", 5) != 0)
+        return false;
+    p += 5;
+    bool negative = *p == '-';
+    p += negative;
+    uint64_t values = digit_values(load8(p));
+    int digits = std::countr_zero(not_digits(values)) / 8;
+    if (digits == 0 || digits == 8)
+        return false;
+    int64_t id = number_in_top(values, digits);
+    p += digits;
+    // Room for "; event_in=", a name, "; evdata=" and a digit.
+    if (end - p < 22 || std::memcmp(p, "; event_in=", 11) != 0)
+        return false;
+    const char* name = p + 11;
+    // The data runs to the end: the digits in the last eight bytes, after
+    // their last byte that is no digit.
+    values = digit_values(load8(end - 8));
+    uint64_t stop = not_digits(values);
+    if (stop == 0)
+        return false;
+    int last_other = (63 - std::countl_zero(stop)) / 8;
+    digits = 7 - last_other;
+    if (digits == 0)
+        return false;
+    int64_t data = number_in_top(values >> (8 * (last_other + 1)), digits);
+    const char* separator = end - digits - 9;
+    if (end[-digits - 1] == '-') {
+        data = -data;
+        --separator;
+    }
+    if (separator <= name || std::memcmp(separator, "; evdata=", 9) != 0)
+        return false;
+    out.kind = Kind::key;
+    out.id = static_cast<int32_t>(negative ? -id : id);
+    out.data = static_cast<int32_t>(data);
+    out.name = std::string_view(name, static_cast<size_t>(separator - name));
+    return true;
+}
+
+bool parse_key_quickly(std::string_view line, Record& out) {
+    int64_t micros = 0;
+    size_t at = quick_time(line, micros);
+    if (at == 0 || !quick_rest(line, at, out))
+        return false;
+    out.micros = micros;
+    return true;
+}
+
+} // namespace
+
 bool parse_record(std::string_view line, Record& out) {
+    return parse_key_quickly(line, out) || parse_record_slowly(line, out);
+}
+
+bool parse_record_slowly(std::string_view line, Record& out) {
     Cursor c{line};
     if (!c.take(" Time="))
         return false;
-    out = Record{};
     if (c.take(" ")) {
         // The spaced formats: "Time= SECONDS WHAT".
         if (!c.take_time(out.micros) || !c.take(" "))
@@ -185,161 +305,63 @@ bool parse_record(std::string_view line, Record& out) {
 }
 
 int format_time(char* buf, int64_t micros) {
+    // The six decimals two at a time: three independent lookups rather than
+    // six divisions in a row, as every csv row has a time.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930"
+        "31323334353637383940414243444546474849505152535455565758596061"
+        "6263646566676869707172737475767778798081828384858687888990919293"
+        "949596979899";
     char* p = buf;
     uint64_t v = static_cast<uint64_t>(micros);
     if (micros < 0) {
         *p++ = '-';
         v = 0 - v;
     }
-    uint64_t whole = v / 1000000, fraction = v % 1000000;
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    while (n > 0)
-        *p++ = digits[--n];
-    *p++ = '.';
-    for (int i = 5; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
-    p += 6;
-    return static_cast<int>(p - buf);
+    p = std::to_chars(p, buf + max_time_chars, v / 1000000).ptr;
+    auto fraction = static_cast<uint32_t>(v % 1000000);
+    *p = '.';
+    std::memcpy(p + 1, pairs + 2 * (fraction / 10000), 2);
+    std::memcpy(p + 3, pairs + 2 * (fraction / 100 % 100), 2);
+    std::memcpy(p + 5, pairs + 2 * (fraction % 100), 2);
+    return static_cast<int>(p + 7 - buf);
 }
 
 std::string time_text(int64_t micros) {
-    char buf[32];
-    return std::string(buf, format_time(buf, micros));
+    char buf[max_time_chars];
+    return std::string(buf, static_cast<size_t>(format_time(buf, micros)));
 }
 
-LineReader::LineReader(std::FILE* file, size_t buffer_size) : file_(file), buffer_(buffer_size) {}
+// ---- Lines met before ------------------------------------------------------------
 
-bool LineReader::fill() {
-    if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-    }
-    if (eof_ || end_ == buffer_.size())
-        return false;
-    size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-    if (got == 0) {
-        eof_ = true;
-        failed_ = std::ferror(file_) != 0;
-        return false;
-    }
-    end_ += got;
-    return true;
-}
-
-bool LineReader::next(std::string_view& line, bool& overlong) {
-    overlong = false;
-    while (skipping_) {
-        // The rest of an overlong line, up to its line end.
-        const char* lf =
-            static_cast<const char*>(std::memchr(buffer_.data() + begin_, '\n', end_ - begin_));
-        if (lf != nullptr) {
-            begin_ = static_cast<size_t>(lf - buffer_.data()) + 1;
-            skipping_ = false;
-        } else {
-            begin_ = end_;
-            if (!fill())
-                done_ = true, skipping_ = false;
-        }
-    }
-    if (done_)
-        return false;
-    size_t scanned = begin_;
-    for (;;) {
-        const char* nl =
-            static_cast<const char*>(std::memchr(buffer_.data() + scanned, '\n', end_ - scanned));
-        if (nl != nullptr) {
-            const char* start = buffer_.data() + begin_;
-            size_t length = static_cast<size_t>(nl - start);
-            begin_ += length + 1;
-            if (length > 0 && start[length - 1] == '\r')
-                --length;
-            line = std::string_view(start, length);
-            ++line_number_;
+bool RecordCache::parse(std::string_view line, Record& out) {
+    int64_t micros = 0;
+    size_t at = quick_time(line, micros);
+    if (at != 0 && line.size() - at <= Entry::longest) {
+        std::string_view rest = line.substr(at);
+        uint64_t a = load8(rest.data() + 5), b = load8(rest.data() + rest.size() - 8);
+        Entry& entry =
+            entries_[((a ^ (b * 31) ^ rest.size()) * 0x9E3779B97F4A7C15) >> (64 - entry_bits)];
+        if (entry.size == rest.size() && std::memcmp(entry.rest, rest.data(), rest.size()) == 0) {
+            out.kind = Kind::key;
+            out.micros = micros;
+            out.id = entry.id;
+            out.data = entry.data;
+            out.name = line.substr(at + entry.name_begin, entry.name_size);
             return true;
         }
-        size_t pending = end_ - begin_;
-        if (fill()) {
-            scanned = pending; // fill() moved the pending bytes to the front
-            continue;
-        }
-        if (failed_) {
-            done_ = true;
-            return false;
-        }
-        ++line_number_;
-        if (end_ == buffer_.size()) {
-            // No line end in a full buffer: hand out what fits, skip the rest.
-            line = std::string_view(buffer_.data(), end_);
-            overlong = skipping_ = true;
-            begin_ = end_;
+        if (quick_rest(line, at, out)) {
+            out.micros = micros;
+            entry.size = static_cast<uint8_t>(rest.size());
+            entry.id = out.id;
+            entry.data = out.data;
+            entry.name_begin = static_cast<uint8_t>(out.name.data() - rest.data());
+            entry.name_size = static_cast<uint8_t>(out.name.size());
+            std::memcpy(entry.rest, rest.data(), rest.size());
             return true;
         }
-        // The end of the file: the last line, unless the file ended in LF.
-        done_ = true;
-        if (pending == 0) {
-            --line_number_;
-            return false;
-        }
-        size_t length = pending;
-        if (buffer_[begin_ + length - 1] == '\r')
-            --length;
-        line = std::string_view(buffer_.data() + begin_, length);
-        begin_ = end_;
-        return true;
     }
-}
-
-bool SessionSplitter::begins_session(const Record& record) {
-    bool begins = number_ == 0 || record.kind == Kind::aircraft_loaded ||
-                  record.kind == Kind::gauge_refreshed ||
-                  (record.kind == Kind::gauge_loaded && !after_aircraft_loaded_);
-    after_aircraft_loaded_ = record.kind == Kind::aircraft_loaded;
-    if (begins)
-        ++number_;
-    return begins;
-}
-
-void BadLines::report(uint64_t line_number) {
-    ++count_;
-    if (count_ <= shown)
-        std::fprintf(stderr, "%s:%llu: not a keywatch record\n", file_.c_str(),
-                     static_cast<unsigned long long>(line_number));
-}
-
-void BadLines::finish() const {
-    if (count_ > shown)
-        std::fprintf(stderr, "%s: %llu lines in all were not keywatch records\n", file_.c_str(),
-                     static_cast<unsigned long long>(count_));
-}
-
-bool read_records(LineReader& reader, BadLines& bad, bool strict,
-                  const std::function<void(const Record&)>& on_record,
-                  const std::function<void()>& on_bad) {
-    std::string_view line;
-    bool overlong;
-    Record record;
-    while (reader.next(line, overlong)) {
-        if (line.empty() && !overlong)
-            continue;
-        if (overlong || !parse_record(line, record)) {
-            bad.report(reader.line_number());
-            if (strict)
-                return false;
-            if (on_bad)
-                on_bad();
-            continue;
-        }
-        on_record(record);
-    }
-    return true;
+    return parse_record(line, out);
 }
 
 } // namespace kwlog

@@ -1,0 +1,93 @@
+// Events counted by number and name. Every add-on event is named
+// User_Defined_Event and every key without a name null, so only the number
+// tells them apart; the name tells apart lines that share a number (logs of
+// two module versions, or an edited log). Each distinct event gets a small
+// index, 0, 1, 2, ... in order of first sight, that other per-event state
+// can be kept by.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kwlog {
+
+class EventCounts {
+  public:
+    // Counts one event; returns its index.
+    uint32_t add(int32_t id, std::string_view name) {
+        ++total_;
+        uint32_t& head = id >= 0 && id < small_ids ? small_[static_cast<size_t>(id)] : slot_of(id);
+        for (uint32_t at = head; at != none; at = events_[at].next_same_id) {
+            Event& event = events_[at];
+            if (same_text(event.name, name)) {
+                ++event.count;
+                return at;
+            }
+        }
+        return add_new(head, id, name);
+    }
+    size_t size() const {
+        return events_.size();
+    }
+    int32_t id(uint32_t index) const {
+        return events_[index].id;
+    }
+    // Valid until the next add().
+    std::string_view name(uint32_t index) const {
+        return events_[index].name;
+    }
+    uint64_t count(uint32_t index) const {
+        return events_[index].count;
+    }
+    uint64_t total() const {
+        return total_;
+    }
+    // Indices by count, most first; ties by name, then number.
+    std::vector<uint32_t> busiest(size_t most) const;
+
+  private:
+    static constexpr uint32_t none = UINT32_MAX;
+    // The numbers of the simulator's own keys (0 to 4095, the key span) are
+    // looked up directly; others, add-ons' above all, by hash.
+    static constexpr int32_t small_ids = 4096;
+    struct Event {
+        int32_t id;
+        uint32_t next_same_id; // another event with this number, or none
+        uint64_t count;
+        std::string name;
+    };
+    static bool same_text(std::string_view a, std::string_view b) {
+        // Names are short: eight bytes at a time, the last eight overlapping,
+        // without a call.
+        size_t n = a.size();
+        if (n != b.size())
+            return false;
+        if (n < 8)
+            return std::memcmp(a.data(), b.data(), n) == 0;
+        for (size_t i = 0; i + 8 < n; i += 8)
+            if (load8(a.data() + i) != load8(b.data() + i))
+                return false;
+        return load8(a.data() + n - 8) == load8(b.data() + n - 8);
+    }
+    static uint64_t load8(const char* p) {
+        uint64_t chunk;
+        std::memcpy(&chunk, p, 8);
+        return chunk;
+    }
+    uint32_t add_new(uint32_t& head, int32_t id, std::string_view name);
+    uint32_t& slot_of(int32_t id);
+    void grow();
+
+    std::vector<Event> events_;
+    // Open addressing by number: each slot holds the newest event of one
+    // number, or none; the others of that number hang off it.
+    std::vector<uint32_t> small_ = std::vector<uint32_t>(small_ids, none);
+    std::vector<uint32_t> slots_ = std::vector<uint32_t>(64, none);
+    size_t numbers_ = 0;
+    uint64_t total_ = 0;
+};
+
+} // namespace kwlog
