@@ -2,6 +2,8 @@
 // opened. Appending, truncating and CR LF line breaks show in the scenarios'
 // golden logs.
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "module_state.h"
@@ -38,6 +40,30 @@ TEST_F(LogFile, RecordsPrintSecondsSinceStart) {
     EXPECT_EQ(read_log(), "\r\n Time=0.000000; id=0; event_in=KEY_ID_MIN; evdata=0"
                           "\r\n Time= 0.000000 Logging Stopped"
                           "\r\n Time= 0.000000 Logging Started");
+}
+
+// The clock against a real wait, measured around the calls with the standard
+// steady clock: the module's clock starts and the event reads it somewhere
+// within those measured spans, so the event's time lies between the shortest
+// and the longest the wait can have been, however slow the machine. A
+// counter or frequency off by a factor, or a counter of whole seconds, puts
+// it outside. The slack covers the six decimals' rounding and two clocks
+// that may tick a few hundred parts per million apart.
+TEST_F(LogFile, RecordTimesFollowARealWait) {
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::duration span) { return std::chrono::duration<double>(span).count(); };
+    const Clock::time_point before_start = Clock::now();
+    start_clock();
+    const Clock::time_point after_start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const Clock::time_point before_event = Clock::now();
+    on_key_event(0x10019, 0, nullptr);
+    const Clock::time_point after_event = Clock::now();
+    close_log();
+    const std::vector<double> times = mask_times(read_log()).times;
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_GE(times[0], seconds(before_event - after_start) * 0.999 - 2e-6);
+    EXPECT_LE(times[0], seconds(after_event - before_start) * 1.001 + 2e-6);
 }
 
 // ---- A log that cannot be opened ---------------------------------------------------
