@@ -3,6 +3,7 @@
 // golden logs.
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -140,6 +141,53 @@ TEST_F(UnopenableLog, ResetZeroesTheCounterAndTurnsLoggingOn) {
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
 }
+
+#ifndef _WIN32
+// An environment variable set for a while, then put back as it was.
+class Setting {
+  public:
+    Setting(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~Setting() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    Setting(const Setting&) = delete;
+    Setting& operator=(const Setting&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The file modes that would stop others do not stop root; a name that leads
+// into a folder that does not exist stops everyone. So the log's name here is
+// a symbolic link into a folder made only later, with what earlier sessions
+// wrote in the file: the event that can open it at last must add to that,
+// not empty it. HOME leads nowhere either, so that no other place the module
+// might turn to for its log can stand in for the retry.
+TEST_F(UnopenableLog, TheRetryThatOpensTheLogKeepsWhatEarlierSessionsWrote) {
+    fs::remove(log_name);
+    fs::create_symlink("later/Key_Events_Sent.log", log_name);
+    std::ofstream("home-is-a-file").close();
+    const Setting home("HOME", (directory_ / "home-is-a-file").string());
+
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(log_file, nullptr);
+    fs::create_directory("later");
+    std::ofstream("later/Key_Events_Sent.log", std::ios::binary)
+        << "\r\n Time= 9.000000 Log File Closed";
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed",
+                                  " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
+}
+#endif
 
 // Start registers the handler and loses its two records; stop writes
 // nothing and still removes the handler.
