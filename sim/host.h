@@ -28,7 +28,9 @@ struct HostError : std::runtime_error {
 // told "process detach", the file is unloaded again and the load fails.
 // Unloading tells it "process detach" first. On Linux the entry point is the
 // one the ELF header names (the module's build names DllMain); a file whose
-// header names none loads without a call, as a DLL without one does.
+// header names none loads without a call, as a DLL without one does. Unlike
+// Windows, which calls it once however often a process loads the same file,
+// each LoadedModule calls it: the stand-in holds one at a time.
 class LoadedModule {
   public:
     // Loads `path` as given: a relative name is the platform loader's to
