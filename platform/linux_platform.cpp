@@ -1,5 +1,5 @@
-// Linux stand-ins for the Windows calls declared in platform.h, and the load
-// hook that gives the module its DllMain call as Windows would.
+// Linux stand-ins for the Windows calls declared in platform.h, and the unload
+// hook that closes the log stream as the Windows runtime does.
 #ifndef _WIN32
 
 #include "platform/platform.h"
@@ -144,11 +144,9 @@ FILE* open_text_stream(const char* path, const char* mode) {
 
 // ---- Load and unload ---------------------------------------------------------
 
-static const char module_anchor = 0; // an address inside this module's file
-
-__attribute__((constructor)) static void module_loaded() {
-    DllMain((HINSTANCE)&module_anchor, DLL_PROCESS_ATTACH, nullptr);
-}
+// No constructor calls DllMain: it is the shared object's ELF entry point (the
+// build sets it), which the loader calls after dlopen() as Windows calls a
+// DLL's, so that a DllMain that fails can fail the load.
 
 // A stream left open at unload would keep pointers into this unloaded code;
 // close it here, as the Windows runtime flushes and closes its streams.

@@ -58,8 +58,9 @@ FILE* open_text_stream(const char* path, const char* mode);
 
 #endif
 
-// The module's entry point, called by Windows, or on Linux by the platform
-// layer once when the shared object is loaded.
+// The module's entry point. Windows calls it when it loads the DLL and
+// refuses the DLL when it returns 0; on Linux it is the shared object's ELF
+// entry point, which its loader calls after dlopen() in the same way.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 #ifdef __MINGW32__

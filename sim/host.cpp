@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 #endif
 
 namespace sim {
@@ -22,12 +24,25 @@ namespace {
 // constructor and destructor of Host change it.
 Host* active_host = nullptr;
 
+// The three aircraft queries, in the order of AircraftField.
+constexpr const char* aircraft_expressions[] = {
+    "(A:TITLE, string)",
+    "(A:ATC TYPE, string)",
+    "(A:ATC MODEL, string)",
+};
+
 // ---- Loading the module file ------------------------------------------------------
+
+// The one failure of a load that is the module's own doing, said the same
+// way on both targets.
+const char* const entry_point_failed = "its entry point (DllMain) reported failure";
 
 #ifdef _WIN32
 
 std::string last_error_text() {
     DWORD code = GetLastError();
+    if (code == ERROR_DLL_INIT_FAILED)
+        return entry_point_failed;
     char text[512] = {};
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, text, sizeof text, nullptr);
@@ -36,50 +51,69 @@ std::string last_error_text() {
     return length > 0 ? std::string(text) : "error " + std::to_string(code);
 }
 
-void* load_library(const std::string& path) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (module == nullptr)
+#else
+
+constexpr uint32_t process_detach = 0, process_attach = 1; // DLL_PROCESS_DETACH, _ATTACH
+
+#endif
+
+} // namespace
+
+// ---- The module file ----------------------------------------------------------------------
+
+#ifdef _WIN32
+
+// Windows' loader calls the entry point itself and fails the load for it.
+LoadedModule::LoadedModule(const std::string& path) {
+    library_ = LoadLibraryA(path.c_str());
+    if (library_ == nullptr)
         throw HostError("cannot load module " + path + ": " + last_error_text());
-    return reinterpret_cast<void*>(module);
 }
 
-void* find_symbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+LoadedModule::~LoadedModule() {
+    FreeLibrary(static_cast<HMODULE>(library_));
 }
 
-void unload_library(void* library) {
-    FreeLibrary(static_cast<HMODULE>(library));
+void* LoadedModule::symbol(const char* name) const {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library_), name));
 }
 
 #else
 
-void* load_library(const std::string& path) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
+LoadedModule::LoadedModule(const std::string& path) {
+    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) {
         const char* why = dlerror();
         throw HostError("cannot load module " + path + ": " + (why ? why : "unknown error"));
     }
-    return library;
+    // The ELF header lies at the start of the file's first mapping, and its
+    // entry point is an address in the file, moved by where the file lies.
+    link_map* map = nullptr;
+    Dl_info mapping{};
+    if (dlinfo(library_, RTLD_DI_LINKMAP, &map) == 0 && dladdr(map->l_ld, &mapping) != 0) {
+        const auto* header = static_cast<const ElfW(Ehdr)*>(mapping.dli_fbase);
+        instance_ = mapping.dli_fbase;
+        if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) == 0 && header->e_entry != 0)
+            entry_ = reinterpret_cast<EntryPoint>(map->l_addr + header->e_entry);
+    }
+    if (entry_ != nullptr && entry_(instance_, process_attach, nullptr) == 0) {
+        entry_(instance_, process_detach, nullptr);
+        dlclose(library_);
+        throw HostError("cannot load module " + path + ": " + entry_point_failed);
+    }
 }
 
-void* find_symbol(void* library, const char* name) {
-    return dlsym(library, name);
+LoadedModule::~LoadedModule() {
+    if (entry_ != nullptr)
+        entry_(instance_, process_detach, nullptr);
+    dlclose(library_);
 }
 
-void unload_library(void* library) {
-    dlclose(library);
+void* LoadedModule::symbol(const char* name) const {
+    return dlsym(library_, name);
 }
 
 #endif
-
-// The three aircraft queries, in the order of AircraftField.
-constexpr const char* aircraft_expressions[] = {
-    "(A:TITLE, string)",
-    "(A:ATC TYPE, string)",
-    "(A:ATC MODEL, string)",
-};
-
-} // namespace
 
 // ---- Load and unload ------------------------------------------------------------------
 
@@ -88,29 +122,22 @@ Host::Host(const std::string& module_file) {
         throw HostError("a module is already loaded: the stand-in simulator runs one at a time");
     std::filesystem::path path = std::filesystem::absolute(module_file).lexically_normal();
     module_file_ = path.make_preferred().string();
-    library_ = load_library(module_file_);
-    linkage_ = static_cast<MODULE_LINKAGE*>(find_symbol(library_, "Linkage"));
-    import_table_ = static_cast<IMPORT_TABLE*>(find_symbol(library_, "ImportTable"));
+    library_.emplace(module_file_); // from here on, a throw unloads it again
+    linkage_ = static_cast<MODULE_LINKAGE*>(library_->symbol("Linkage"));
+    import_table_ = static_cast<IMPORT_TABLE*>(library_->symbol("ImportTable"));
     const char* missing = linkage_ == nullptr        ? "Linkage"
                           : import_table_ == nullptr ? "ImportTable"
                                                      : nullptr;
     if (missing == nullptr && import_table_->panels.id != IMPORT_PANELS_ID)
         missing = "a panel-service entry in ImportTable";
-    if (missing != nullptr) {
-        unload_library(library_);
+    if (missing != nullptr)
         throw HostError(module_file_ + " is not a gauge module: it exports no " +
                         std::string(missing));
-    }
 
     services_.execute_calculator_code = execute_calculator_code;
     services_.register_key_event_handler = register_key_event_handler;
     services_.unregister_key_event_handler = unregister_key_event_handler;
-    try {
-        panel_ = std::make_unique<Panel>(library_, module_file_);
-    } catch (...) {
-        unload_library(library_);
-        throw;
-    }
+    panel_ = std::make_unique<Panel>(library_->handle(), module_file_);
     use_panel_services(services_, panel_.get());
     // The simulator binds its services right after loading, so gauges
     // placed before the module's start find them too.
@@ -127,7 +154,7 @@ Host::~Host() {
     panel_.reset(); // gives back the buffers it attached to the module's elements
     import_table_->panels.table = nullptr;
     active_host = nullptr;
-    unload_library(library_);
+    library_.reset();
 }
 
 // ---- Calculator answers -----------------------------------------------------------------
@@ -247,8 +274,9 @@ void Host::install_gauge() {
     };
     around(PANEL_SERVICE_PRE_QUERY,
            [&] { return gauge.query_routine != nullptr ? gauge.query_routine() : 1; });
-    around(PANEL_SERVICE_PRE_INSTALL,
-           [&] { return gauge.install_routine != nullptr ? gauge.install_routine(library_) : 1; });
+    around(PANEL_SERVICE_PRE_INSTALL, [&] {
+        return gauge.install_routine != nullptr ? gauge.install_routine(library_->handle()) : 1;
+    });
     around(PANEL_SERVICE_PRE_INITIALIZE,
            [&] { return gauge.initialize_routine != nullptr ? gauge.initialize_routine() : 1; });
     if (!ok || !panel_->installed())

@@ -23,6 +23,38 @@ struct HostError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A module file loaded as Windows loads a DLL: mapped, then its entry point
+// called with "process attach"; when the entry point reports failure it is
+// told "process detach", the file is unloaded again and the load fails.
+// Unloading tells it "process detach" first. On Linux the entry point is the
+// one the ELF header names (the module's build names DllMain); a file whose
+// header names none loads without a call, as a DLL without one does. Unlike
+// Windows, which calls it once however often a process loads the same file,
+// each LoadedModule calls it: the stand-in holds one at a time.
+class LoadedModule {
+  public:
+    // Loads `path` as given: a relative name is the platform loader's to
+    // resolve. Throws HostError saying why when the file does not load.
+    explicit LoadedModule(const std::string& path);
+    ~LoadedModule();
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    // The native handle: HMODULE on Windows, the dlopen handle on Linux.
+    void* handle() const {
+        return library_;
+    }
+    // The address of an exported symbol, or null.
+    void* symbol(const char* name) const;
+
+  private:
+    using EntryPoint = int32_t (*)(void* instance, uint32_t reason, void* reserved);
+
+    void* library_ = nullptr;
+    EntryPoint entry_ = nullptr; // Linux: what the ELF header names, if anything
+    void* instance_ = nullptr;   // Linux: where the file is mapped, as Windows' HINSTANCE
+};
+
 enum class AircraftField { title, type, model };
 
 // One loaded module. One Host exists at a time: the service functions the
@@ -114,7 +146,7 @@ class Host {
     static void unregister_key_event_handler(KeyEventHandler handler, void* user_data);
 
     std::string module_file_;
-    void* library_ = nullptr; // dlopen handle or HMODULE
+    std::optional<LoadedModule> library_; // first in, last out: unloaded after all else
     MODULE_LINKAGE* linkage_ = nullptr;
     IMPORT_TABLE* import_table_ = nullptr;
     PANELS services_{};

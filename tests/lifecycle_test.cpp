@@ -54,6 +54,32 @@ TEST_F(Lifecycle, ANullAnswerKeepsTheTextAnEmptyOneReplacesIt) {
     EXPECT_EQ(lines[7], aircraft_loaded("Mooney Bravo", "", "M20T"));
 }
 
+// A module loaded by a relative name still names itself by its full path in
+// the load records, as Windows gives a DLL's: the loader keeps the name as
+// given, and a relative one means nothing once the working folder moves.
+// (The host always loads by a full name, so this test loads the file itself.)
+using ModulePath = WorkingDirectoryTest;
+
+TEST_F(ModulePath, AModuleLoadedByARelativeNameReportsItsFullPath) {
+    const fs::path file = fs::path(KEYWATCH_MODULE_FILE).filename();
+    fs::copy_file(KEYWATCH_MODULE_FILE, file);
+    {
+        const sim::LoadedModule module((fs::path(".") / file).string());
+        auto* linkage = static_cast<MODULE_LINKAGE*>(module.symbol("Linkage"));
+        ASSERT_NE(linkage, nullptr);
+        linkage->module_init(); // no services bound: the records alone
+        linkage->module_deinit();
+    }
+    const Lines lines = log_lines();
+    ASSERT_EQ(lines.size(), 6u);
+    const std::string prefix = " Time= T Gauge Loaded= ";
+    ASSERT_EQ(lines[3].substr(0, prefix.size()), prefix);
+    const fs::path reported = lines[3].substr(prefix.size());
+    std::error_code error;
+    EXPECT_TRUE(reported.is_absolute()) << reported;
+    EXPECT_TRUE(fs::equivalent(reported, file, error)) << reported << ": " << error.message();
+}
+
 // Only one copy of the module is loaded at a time (keywatch-sim's own tests
 // show files without Linkage refused).
 TEST_F(Lifecycle, OneModuleAtATime) {

@@ -2,6 +2,9 @@
 // opened. Appending, truncating and CR LF line breaks show in the scenarios'
 // golden logs.
 
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 #include <utility>
 
 #include "module_state.h"
@@ -38,6 +41,30 @@ TEST_F(LogFile, RecordsPrintSecondsSinceStart) {
     EXPECT_EQ(read_log(), "\r\n Time=0.000000; id=0; event_in=KEY_ID_MIN; evdata=0"
                           "\r\n Time= 0.000000 Logging Stopped"
                           "\r\n Time= 0.000000 Logging Started");
+}
+
+// The clock against a real wait, measured around the calls with the standard
+// steady clock: the module's clock starts and the event reads it somewhere
+// within those measured spans, so the event's time lies between the shortest
+// and the longest the wait can have been, however slow the machine. A
+// counter or frequency off by a factor, or a counter of whole seconds, puts
+// it outside. The slack covers the six decimals' rounding and two clocks
+// that may tick a few hundred parts per million apart.
+TEST_F(LogFile, RecordTimesFollowARealWait) {
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::duration span) { return std::chrono::duration<double>(span).count(); };
+    const Clock::time_point before_start = Clock::now();
+    start_clock();
+    const Clock::time_point after_start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const Clock::time_point before_event = Clock::now();
+    on_key_event(0x10019, 0, nullptr);
+    const Clock::time_point after_event = Clock::now();
+    close_log();
+    const std::vector<double> times = mask_times(read_log()).times;
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_GE(times[0], seconds(before_event - after_start) * 0.999 - 2e-6);
+    EXPECT_LE(times[0], seconds(after_event - before_start) * 1.001 + 2e-6);
 }
 
 // ---- A log that cannot be opened ---------------------------------------------------
@@ -114,6 +141,53 @@ TEST_F(UnopenableLog, ResetZeroesTheCounterAndTurnsLoggingOn) {
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
 }
+
+#ifndef _WIN32
+// An environment variable set for a while, then put back as it was.
+class Setting {
+  public:
+    Setting(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~Setting() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    Setting(const Setting&) = delete;
+    Setting& operator=(const Setting&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The file modes that would stop others do not stop root; a name that leads
+// into a folder that does not exist stops everyone. So the log's name here is
+// a symbolic link into a folder made only later, with what earlier sessions
+// wrote in the file: the event that can open it at last must add to that,
+// not empty it. HOME leads nowhere either, so that no other place the module
+// might turn to for its log can stand in for the retry.
+TEST_F(UnopenableLog, TheRetryThatOpensTheLogKeepsWhatEarlierSessionsWrote) {
+    fs::remove(log_name);
+    fs::create_symlink("later/Key_Events_Sent.log", log_name);
+    std::ofstream("home-is-a-file").close();
+    const Setting home("HOME", (directory_ / "home-is-a-file").string());
+
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(log_file, nullptr);
+    fs::create_directory("later");
+    std::ofstream("later/Key_Events_Sent.log", std::ios::binary)
+        << "\r\n Time= 9.000000 Log File Closed";
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed",
+                                  " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
+}
+#endif
 
 // Start registers the handler and loses its two records; stop writes
 // nothing and still removes the handler.

@@ -8,13 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_fixture.h" // before windows.h, whose macros share names with the records'
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "sim_fixture.h"
 
 namespace {
 
@@ -86,42 +80,24 @@ int32_t calculator(const char*, double*, int32_t*, const char**) {
 }
 
 // The module file loaded afresh for each test, by the platform's own loader,
-// and the records reached from its two exported symbols.
+// and the records reached from its two exported symbols. The fixture owns
+// the loaded file, so that it goes whichever assertion ends a test: a test
+// that fails leaves the next one a fresh module, not its count and texts.
 class RecordsTest : public WorkingDirectoryTest {
   protected:
     void SetUp() override {
         WorkingDirectoryTest::SetUp();
-#ifdef _WIN32
-        library_ = LoadLibraryA(KEYWATCH_MODULE_FILE);
-#else
-        library_ = dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-#endif
-        ASSERT_NE(library_, nullptr) << KEYWATCH_MODULE_FILE;
-        linkage_ = symbol("Linkage");
-        import_ = symbol("ImportTable");
+        handler = nullptr; // what an earlier test registered went with its module
+        module_.emplace(KEYWATCH_MODULE_FILE);
+        linkage_ = Bytes(module_->symbol("Linkage"));
+        import_ = Bytes(module_->symbol("ImportTable"));
         ASSERT_NE(linkage_, nullptr);
         ASSERT_NE(import_, nullptr);
     }
 
     void TearDown() override {
-        if (import_ != nullptr)
-            put(import_, 4, static_cast<void*>(nullptr));
-        if (library_ != nullptr) {
-#ifdef _WIN32
-            FreeLibrary(library_);
-#else
-            dlclose(library_);
-#endif
-        }
+        module_.reset(); // before the working directory goes: it may hold the log open
         WorkingDirectoryTest::TearDown();
-    }
-
-    Bytes symbol(const char* name) const {
-#ifdef _WIN32
-        return Bytes(GetProcAddress(library_, name));
-#else
-        return Bytes(dlsym(library_, name));
-#endif
     }
 
     // The records, each reached the way the simulator reaches it; null where
@@ -150,11 +126,7 @@ class RecordsTest : public WorkingDirectoryTest {
         return mouse() == nullptr ? nullptr : ptr(mouse() + 52 * 8, 44);
     }
 
-#ifdef _WIN32
-    HMODULE library_ = nullptr;
-#else
-    void* library_ = nullptr;
-#endif
+    std::optional<sim::LoadedModule> module_;
     Bytes linkage_ = nullptr;
     Bytes import_ = nullptr;
 };
@@ -249,13 +221,13 @@ TEST_F(RecordsTest, RoutinesAndCallbacksThroughTheOffsets) {
     const Bytes header = this->header();
     for (int i = 0; i < 7; ++i) {
         const Bytes routine = ptr(header, 20 + 8 * size_t(i));
-        int32_t result = i == 1   ? reinterpret_cast<int32_t (*)(void*)>(routine)(library_)
+        int32_t result = i == 1   ? reinterpret_cast<int32_t (*)(void*)>(routine)(module_->handle())
                          : i == 4 ? reinterpret_cast<int32_t (*)(uint32_t)>(routine)(3)
                                   : reinterpret_cast<int32_t (*)()>(routine)();
         EXPECT_EQ(result, i + 10) << "routine " << i;
         EXPECT_EQ(roots[i], background()) << "routine " << i;
     }
-    EXPECT_EQ(extras[1], uintptr_t(library_));
+    EXPECT_EQ(extras[1], uintptr_t(module_->handle()));
     EXPECT_EQ(extras[4], 3u);
 
     reinterpret_cast<void (*)()>(ptr(linkage_, 4))();

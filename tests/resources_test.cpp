@@ -1,29 +1,12 @@
 // The face's bitmaps as the simulator finds them in the built module file:
 // sizes, colours and where the artwork sits on the gauge.
-#include <memory>
-
+#include "sim/host.h"
 #include "sim/module_resources.h"
 #include "sim_fixture.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
-// The built module, loaded for one test: the module file tests after it in
-// this program must each load it afresh.
-using LoadedModule = std::unique_ptr<void, int (*)(void*)>;
-LoadedModule load_module() {
-#ifdef _WIN32
-    return {LoadLibraryA(KEYWATCH_MODULE_FILE),
-            [](void* m) { return int(FreeLibrary(HMODULE(m))); }};
-#else
-    return {dlopen(KEYWATCH_MODULE_FILE, RTLD_NOW | RTLD_LOCAL), dlclose};
-#endif
-}
+using sim::LoadedModule;
 
 // Pixels of exactly `colour` (0xRRGGBB) in the box x0 <= x < x1, y0 <= y < y1.
 int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colour) {
@@ -37,7 +20,7 @@ int count_in(const sim::Bitmap& b, int x0, int y0, int x1, int y1, uint32_t colo
 sim::Bitmap load(const LoadedModule& module, uint32_t id) {
     sim::Bitmap bitmap;
     std::string error;
-    EXPECT_TRUE(sim::load_module_bitmap(module.get(), KEYWATCH_MODULE_FILE, id, bitmap, error))
+    EXPECT_TRUE(sim::load_module_bitmap(module.handle(), KEYWATCH_MODULE_FILE, id, bitmap, error))
         << error;
     EXPECT_EQ(bitmap.pixels.size(), static_cast<size_t>(bitmap.width) * bitmap.height);
     return bitmap;
@@ -49,8 +32,7 @@ sim::Bitmap load(const LoadedModule& module, uint32_t id) {
 // 110x20 drawn over it. An id the module does not carry fails with a reason.
 TEST(ModuleBitmaps, FaceImagesSizesColoursAndArtwork) {
     constexpr uint32_t grey = 0x333333, white = 0xFFFFFF;
-    const LoadedModule module = load_module();
-    ASSERT_NE(module, nullptr) << KEYWATCH_MODULE_FILE;
+    const LoadedModule module(KEYWATCH_MODULE_FILE);
     for (auto [id, w, h, ink] :
          {std::tuple{256u, 129, 80, white}, {512u, 65, 35, 0xFF0000u}, {513u, 65, 35, 0x00FF00u}}) {
         sim::Bitmap b = load(module, id);
@@ -68,7 +50,7 @@ TEST(ModuleBitmaps, FaceImagesSizesColoursAndArtwork) {
 
     std::string error;
     b = {};
-    EXPECT_FALSE(sim::load_module_bitmap(module.get(), KEYWATCH_MODULE_FILE, 257, b, error));
+    EXPECT_FALSE(sim::load_module_bitmap(module.handle(), KEYWATCH_MODULE_FILE, 257, b, error));
     EXPECT_NE(error.find("257"), std::string::npos) << error;
     EXPECT_TRUE(b.pixels.empty());
 }
