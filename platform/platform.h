@@ -72,7 +72,8 @@ constexpr size_t USER_PATH_SIZE = 1024; // a path as text, terminator included
 constexpr size_t REASON_SIZE = 256;     // the system's words for a failure
 
 // Opens `name` in that folder with mode "a" or "w", as open_text_stream()
-// does, after creating whatever of the folder is missing. `path` receives
+// does, after creating the folder if it is missing (on Linux Documents too;
+// Windows gives every user a Documents folder). `path` receives
 // the file's full path as text, whether or not it opens (on Windows in the
 // ANSI code page, which is what text of the simulator's interface is in;
 // a character the code page lacks shows as '?'); on failure `reason`
