@@ -57,9 +57,9 @@ std::string activate_with_no_log(const fs::path& log, const std::string& reason)
 }
 
 // The log goes to the user's folder (its folder made where missing, and on
-// Linux Documents too) for as long as the working folder refuses it, and Reset empties
-// it there; once the working folder takes it again, the log returns there
-// and the user folder's copy is left as it was.
+// Linux Documents too) for as long as the working folder refuses it, and
+// Reset empties it there; once the working folder takes it again, the log
+// returns there and the user folder's copy is left as it was.
 TEST_F(LogPlace, TheUserFolderHoldsTheLogWhileTheWorkingFolderRefusesIt) {
     fs::create_directory(log_name);
     ASSERT_FALSE(fs::exists(user().log().parent_path()));
