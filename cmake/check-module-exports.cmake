@@ -17,7 +17,7 @@ cmake_minimum_required(VERSION 3.25)
 set(expected_exports ImportTable Linkage)
 
 # DLLs that every 64-bit Windows has (compared case-insensitively).
-set(system_dll_regex "^(kernel32|msvcrt|user32|advapi32|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+set(system_dll_regex "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
 
 if(NOT DEFINED MODULE OR NOT EXISTS "${MODULE}")
   message(FATAL_ERROR "check-module-exports: no module file '${MODULE}'")

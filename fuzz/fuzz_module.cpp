@@ -16,6 +16,7 @@
 #include "sim/keywatch_face.h"
 #include "tests/kit/log_mask.h"
 #include "tests/kit/temporary_directory.h"
+#include "tests/kit/user_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -99,6 +100,7 @@ std::string module_file = KEYWATCH_MODULE_FILE;
 std::string module_file_name;              // what the module path in the log must end with
 fs::path origin_directory;                 // where the run started: crash files go there
 std::optional<TemporaryDirectory> scratch; // where the log goes
+std::optional<UserFolder> user_folder;     // the log's other place: never the real one
 std::unique_ptr<sim::Host> host;
 MODULE_LINKAGE* linkage = nullptr;
 // libFuzzer reads the module's counters after each input: keep it mapped until the next.
@@ -384,10 +386,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
         module_file = fs::absolute(other).string();
     module_file_name = fs::path(module_file).filename().string();
     scratch.emplace("keywatch-fuzz-");
+    user_folder.emplace(scratch->path() / "home");
     probe = std::fopen((scratch->path() / "probe").c_str(), "w");
     std::atexit([] { // each input ends with the host gone and the log closed
         if (kept_mapped != nullptr)
             dlclose(kept_mapped);
+        user_folder.reset();
         scratch.reset();
     });
     // Crash files go where the run was started, unless the command line says otherwise.

@@ -8,6 +8,7 @@
 #include "gauge/gauge.h"
 #include "gauge/logging_controls.h"
 #include "log/key_events.h"
+#include "log/log_file.h"
 
 // ---- Elements --------------------------------------------------------------------
 // Each element points back at the gauge header, as the simulator expects of
@@ -72,9 +73,9 @@ ELEMENT_HEADER* face_elements[] = {&background.header};
 
 // ---- Mouse list ------------------------------------------------------------------
 
-static MOUSEARGS last_event_tooltip_args[] = {
-    {.text_callback = last_event_name_text}, // all else zero: no variable, tables or scale
-};
+// Each argument's fields but its text callback are zero: no variable, tables or scale.
+static MOUSEARGS log_place_tooltip_args[] = {{.text_callback = log_place_text}};
+static MOUSEARGS last_event_tooltip_args[] = {{.text_callback = last_event_name_text}};
 
 static constexpr MOUSERECT parent(int32_t x, int32_t y, int32_t w, int32_t h) {
     return {.rect_type = MOUSE_RECT_PARENT,
@@ -127,7 +128,7 @@ constinit MOUSERECT face_mouse_rect[] = {
     tooltip("Reset", 0, nullptr),
     end_of(MOUSE_RECT_END_PARENT),
     parent(5, 10, 61, 43),
-    tooltip("Activate", 0, nullptr),
+    tooltip("Activate%1!s!", 1, log_place_tooltip_args), // "Activate" but for the log's place
     end_of(MOUSE_RECT_END_PARENT),
     parent(1, 55, 128, 24),
     tooltip("%1!s!", 1, last_event_tooltip_args),
@@ -156,4 +157,21 @@ const char* last_event_name_text(double /*number*/, int32_t /*id*/, const char* 
     if (last_event_name == nullptr || last_event_name[0] == '\0')
         return "(null)";
     return last_event_name;
+}
+
+// Written afresh each time the simulator shows the tooltip, so it follows
+// every open of the log. Paths are in the text's character set (see
+// open_user_text_stream); the text is cut, not overrun, at its size.
+static char log_place_tooltip[USER_PATH_SIZE + REASON_SIZE + 64];
+
+const char* log_place_text(double /*number*/, int32_t /*id*/, const char* /*text*/,
+                           void* /*source_var*/, GAUGEHDR* /*gauge*/) {
+    if (log_place == LOG_PLACE_USER_FOLDER)
+        snprintf(log_place_tooltip, sizeof log_place_tooltip, " (log: %s)", log_user_path);
+    else if (log_place == LOG_PLACE_UNWRITABLE)
+        snprintf(log_place_tooltip, sizeof log_place_tooltip,
+                 " (the log cannot be written: %s: %s)", log_user_path, log_failure_reason);
+    else
+        return "";
+    return log_place_tooltip;
 }

@@ -23,3 +23,7 @@ double event_count_text(ELEMENT_STRING* element);
 double logging_state_value(ELEMENT_ICON* element);
 const char* last_event_name_text(double number, int32_t id, const char* text, void* source_var,
                                  GAUGEHDR* gauge);
+// What the Activate tooltip adds: nothing while the log is in the working
+// folder, else where it is or why it cannot be written.
+const char* log_place_text(double number, int32_t id, const char* text, void* source_var,
+                           GAUGEHDR* gauge);

@@ -1,5 +1,6 @@
-// The log file and the clock: one buffered text stream on a fixed relative
-// path, and seconds since module start from the high-resolution counter.
+// The log file and the clock: one buffered text stream, in the working
+// folder or else in the user's folder, and seconds since module start from
+// the high-resolution counter.
 #include "log/log_file.h"
 
 #include <cstdarg>
@@ -7,17 +8,34 @@
 FILE* log_file = nullptr;
 int64_t clock_start = 0;
 double clock_frequency = 0.0;
+int32_t log_place = LOG_PLACE_NONE;
+char log_user_path[USER_PATH_SIZE] = "";
+char log_failure_reason[REASON_SIZE] = "";
 
 void reset_log_file_state() {
     close_log();
     clock_start = 0;
     clock_frequency = 0.0;
+    log_place = LOG_PLACE_NONE;
+    log_user_path[0] = '\0';
+    log_failure_reason[0] = '\0';
 }
 
 // ---- Log file ------------------------------------------------------------------
 
+// The working folder first, always, as users and their tools look for the
+// log there. A simulator installed under Program Files may not write there,
+// though; the user's own folder for the simulator's files is the one place
+// it always may. Both are tried on every open, so the log returns to the
+// working folder once that can be written again.
 void open_log(const char* mode) {
     log_file = open_text_stream(LOG_FILE_PATH, mode);
+    if (log_file != nullptr) {
+        log_place = LOG_PLACE_WORKING_FOLDER;
+        return;
+    }
+    log_file = open_user_text_stream(LOG_FILE_NAME, mode, log_user_path, log_failure_reason);
+    log_place = log_file != nullptr ? LOG_PLACE_USER_FOLDER : LOG_PLACE_UNWRITABLE;
 }
 
 void write_record(const char* format, ...) {

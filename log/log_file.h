@@ -1,5 +1,5 @@
-// The log file, the clock that stamps its records, and the text of every
-// record keywatch writes.
+// The log file, where it is, the clock that stamps its records, and the text
+// of every record keywatch writes.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,8 @@
 // never ends with a line break. Seconds print as fixed six-decimal values: the
 // %Lf records take a long double, the %f records a double.
 
-#define LOG_FILE_PATH "./Key_Events_Sent.log"
+#define LOG_FILE_NAME "Key_Events_Sent.log"
+#define LOG_FILE_PATH "./" LOG_FILE_NAME
 
 #define RECORD_EVENT              "\n Time=%Lf; id=%d; event_in=%s; evdata=%d"
 #define RECORD_USER_DEFINED_EVENT "\n Time= %Lf id= %d event_in= %s evdata= %d"
@@ -30,13 +31,26 @@ extern FILE* log_file;         // the open log, or null
 extern int64_t clock_start;    // counter value at module start
 extern double clock_frequency; // counter counts per second; 0 prints every time as 0
 
-// Back to the values at load: the log closed, the clock not started. For
-// tests; see reset_module_state().
+// Where the last open of the log put it, for the gauge to tell.
+enum : int32_t {
+    LOG_PLACE_NONE = 0,       // no open tried yet
+    LOG_PLACE_WORKING_FOLDER, // LOG_FILE_PATH, where the log has always been
+    LOG_PLACE_USER_FOLDER,    // the user's folder, at log_user_path
+    LOG_PLACE_UNWRITABLE,     // neither: log_user_path and log_failure_reason say why
+};
+extern int32_t log_place;
+extern char log_user_path[USER_PATH_SIZE];   // the log's path in the user's folder
+extern char log_failure_reason[REASON_SIZE]; // why that could not be opened
+
+// Back to the values at load: the log closed and never opened, the clock
+// not started. For tests; see reset_module_state().
 void reset_log_file_state();
 
 // ---- Log file ------------------------------------------------------------------
 
-// Opens the log with mode "a" or "w"; a failed open leaves log_file null.
+// Opens the log with mode "a" or "w" in the working folder, or, when that
+// fails, in the user's folder; when both fail log_file stays null. Either
+// way log_place says which it was.
 void open_log(const char* mode);
 // Writes one record; dropped while no log is open. Errors are ignored.
 void write_record(const char* format, ...) KEYWATCH_PRINTF(1, 2);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -139,6 +140,48 @@ FILE* open_text_stream(const char* path, const char* mode) {
     }
     file->fd = fd;
     file->stream = stream;
+    return stream;
+}
+
+// ---- The user's folder ----------------------------------------------------------
+
+static void describe_errno(int error, char (&reason)[REASON_SIZE]) {
+    snprintf(reason, sizeof reason, "%s", strerror(error));
+}
+
+FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USER_PATH_SIZE],
+                            char (&reason)[REASON_SIZE]) {
+    reason[0] = '\0';
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        snprintf(path, sizeof path, "$HOME/Documents/Prepar3D v4 Files/%s", name);
+        snprintf(reason, sizeof reason, "HOME is not set");
+        return nullptr;
+    }
+    size_t home_length = strlen(home);
+    while (home_length > 0 && home[home_length - 1] == '/') // "/" and "/root/" alike
+        home_length--;
+    int length = snprintf(path, sizeof path, "%.*s/Documents/Prepar3D v4 Files/%s",
+                          (int)home_length, home, name);
+    if (length < 0 || (size_t)length >= sizeof path) {
+        describe_errno(ENAMETOOLONG, reason);
+        return nullptr;
+    }
+    // A home need not have a Documents folder: make each folder below $HOME
+    // that is missing, one level at a time.
+    for (char* slash = path + home_length + 1; (slash = strchr(slash, '/')) != nullptr; slash++) {
+        *slash = '\0';
+        int made = mkdir(path, 0777);
+        int error = errno;
+        *slash = '/';
+        if (made != 0 && error != EEXIST) {
+            describe_errno(error, reason);
+            return nullptr;
+        }
+    }
+    FILE* stream = open_text_stream(path, mode);
+    if (stream == nullptr)
+        describe_errno(errno, reason);
     return stream;
 }
 

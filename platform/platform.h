@@ -1,12 +1,14 @@
 // The few Windows calls keywatch makes, under one name on both targets.
 //
-// On Windows this is <windows.h> and the C runtime's text-mode streams. On
-// Linux the same names are small stand-ins (linux_platform.cpp): a monotonic
-// counter, the shared object's own path, and a stdio stream whose line feeds
-// reach the file as CR LF, so that the module code and the log it writes read
-// the same on both targets.
+// On Windows this is <windows.h>, the C runtime's text-mode streams and the
+// user's folder for the simulator's files (windows_platform.cpp). On Linux
+// the same names are small stand-ins (linux_platform.cpp): a monotonic
+// counter, the shared object's own path, a stdio stream whose line feeds
+// reach the file as CR LF, and a user folder under $HOME, so that the module
+// code and the log it writes read the same on both targets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -57,6 +59,27 @@ DWORD GetModuleFileNameA(HMODULE module, char* path, DWORD size);
 FILE* open_text_stream(const char* path, const char* mode);
 
 #endif
+
+// ---- The user's folder for the simulator's files -------------------------------
+// The simulator keeps a folder in every user's Documents that it creates and
+// writes itself, and that an unelevated program may always write, wherever
+// the simulator is installed: Documents\Prepar3D v4 Files\ on Windows, with
+// Documents found by its known-folder id (it may be redirected) and the path
+// used in wide characters (a user name need not fit the ANSI code page);
+// $HOME/Documents/Prepar3D v4 Files/ on Linux.
+
+constexpr size_t USER_PATH_SIZE = 1024; // a path as text, terminator included
+constexpr size_t REASON_SIZE = 256;     // the system's words for a failure
+
+// Opens `name` in that folder with mode "a" or "w", as open_text_stream()
+// does, after creating the folder if it is missing (on Linux Documents too;
+// Windows gives every user a Documents folder). `path` receives
+// the file's full path as text, whether or not it opens (on Windows in the
+// ANSI code page, which is what text of the simulator's interface is in;
+// a character the code page lacks shows as '?'); on failure `reason`
+// receives the system's words for it, without a final full stop.
+FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USER_PATH_SIZE],
+                            char (&reason)[REASON_SIZE]);
 
 // The module's entry point. Windows calls it when it loads the DLL and
 // refuses the DLL when it returns 0; on Linux it is the shared object's ELF

@@ -55,15 +55,18 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/compare-logs.XXXXXX")
 
-# run_one SIDE SCENARIO DIR: plays SCENARIO in the fresh directory DIR.
+# run_one SIDE SCENARIO DIR: plays SCENARIO in the fresh directory DIR, with
+# a user's folder there too (HOME, or the Documents folder under Wine; see
+# tests/kit/user_folder.h), so that no run reaches the real one.
 run_one() {
   local side=$1 scenario=$2 dir=$3
   mkdir -p "$dir/run"
   if [ "$side" = native ]; then
-    (cd "$dir/run" && timeout "$run_timeout" "$native_sim" --module "$native_module" \
-      --dir "$dir/run" "$scenario") >"$dir/stdout" 2>"$dir/stderr"
+    (cd "$dir/run" && HOME="$dir/home" timeout "$run_timeout" "$native_sim" \
+      --module "$native_module" --dir "$dir/run" "$scenario") >"$dir/stdout" 2>"$dir/stderr"
   else
-    (cd "$dir/run" && timeout "$run_timeout" "$wine_run" "$wine_prefix" "$windows_sim" \
+    (cd "$dir/run" && KEYWATCH_DOCUMENTS=$(printf 'Z:%s/documents' "$dir" | tr / '\\') \
+      timeout "$run_timeout" "$wine_run" "$wine_prefix" "$windows_sim" \
       --module "$windows_module" --dir "$dir/run" "$scenario") >"$dir/stdout" 2>"$dir/stderr"
   fi
 }

@@ -68,10 +68,11 @@ TEST_F(LogFile, RecordTimesFollowARealWait) {
 }
 
 // ---- A log that cannot be opened ---------------------------------------------------
-// A directory stands in its place: every record is lost, but nothing else
-// is. The handler counts and names, the controls change their flags and the
-// counter, start and stop do the rest of their work, and each operation that
-// opens the log tries again, so the log starts as soon as the path is free.
+// A directory stands in its place, in the working folder and in the user's
+// folder alike: every record is lost, but nothing else is. The handler
+// counts and names, the controls change their flags and the counter, start
+// and stop do the rest of their work, and each operation that opens the log
+// tries again, so the log starts as soon as the path is free.
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
@@ -82,6 +83,7 @@ class UnopenableLog : public ModuleStateTest {
         ModuleStateTest::SetUp();
         start_clock();
         fs::create_directory(log_name);
+        fs::create_directories(user().log());
     }
 
     static std::pair<int32_t, int32_t> flags() {
@@ -207,6 +209,7 @@ TEST_F(UnopenableLog, StartAndStopDoAllButWrite) {
     EXPECT_EQ(handlers, 0);
     EXPECT_EQ(log_file, nullptr);
     EXPECT_TRUE(fs::is_empty(log_name)) << "the directory in the log's place";
+    EXPECT_TRUE(fs::is_empty(user().log())) << "the directory in the user folder log's place";
 }
 
 } // namespace

@@ -122,8 +122,10 @@ class RecordsTest : public WorkingDirectoryTest {
     Bytes mouse() const {
         return header() == nullptr ? nullptr : ptr(header(), 132);
     }
-    Bytes tooltip_args() const {
-        return mouse() == nullptr ? nullptr : ptr(mouse() + 52 * 8, 44);
+    // The argument list of mouse entry `index` (from 0): the Activate
+    // tooltip's is entry 5, the counter's entry 8.
+    Bytes tooltip_args(size_t index = 8) const {
+        return mouse() == nullptr ? nullptr : ptr(mouse() + 52 * index, 44);
     }
 
     std::optional<sim::LoadedModule> module_;
@@ -165,7 +167,7 @@ TEST_F(RecordsTest, FaceElements) {
 
 // The mouse list: type, box, cursor, flags, argument count or event, text;
 // entries with a text or click function have a pointer at 36, the
-// counter's tooltip an argument list at 44.
+// Activate and counter tooltips an argument list at 44.
 TEST_F(RecordsTest, MouseListAndTooltipArgument) {
     ASSERT_NE(mouse(), nullptr);
     struct Entry {
@@ -176,7 +178,7 @@ TEST_F(RecordsTest, MouseListAndTooltipArgument) {
     const Entry entries[14] = {
         {1, 0, 0, 0, 0, -1, 0, 0, nullptr},      {1, 72, 10, 55, 43, -1, 0, 0, nullptr},
         {4, 0, 0, 0, 0, -1, 0, 0, "Reset"},      {3, 0, 0, 0, 0, -1, 0, 0, nullptr},
-        {1, 5, 10, 61, 43, -1, 0, 0, nullptr},   {4, 0, 0, 0, 0, -1, 0, 0, "Activate"},
+        {1, 5, 10, 61, 43, -1, 0, 0, nullptr},   {4, 0, 0, 0, 0, -1, 0, 1, "Activate%1!s!"},
         {3, 0, 0, 0, 0, -1, 0, 0, nullptr},      {1, 1, 55, 128, 24, -1, 0, 0, nullptr},
         {4, 0, 0, 0, 0, -1, 0, 1, "%1!s!"},      {3, 0, 0, 0, 0, -1, 0, 0, nullptr},
         {2, 72, 20, 55, 33, 5, 1u << 29, 0, ""}, {2, 5, 20, 61, 33, 5, 1u << 29, 0, ""},
@@ -196,7 +198,8 @@ TEST_F(RecordsTest, MouseListAndTooltipArgument) {
             EXPECT_STREQ(reinterpret_cast<const char*>(ptr(entry, 36)), e.text);
         }
     }
-    check("tooltip argument", tooltip_args(), 100, {{92, P}});
+    check("Activate's tooltip argument", tooltip_args(5), 100, {{92, P}});
+    check("the counter's tooltip argument", tooltip_args(8), 100, {{92, P}});
 }
 
 // The seven routines through a service table of our own, then the module
@@ -232,13 +235,15 @@ TEST_F(RecordsTest, RoutinesAndCallbacksThroughTheOffsets) {
 
     reinterpret_cast<void (*)()>(ptr(linkage_, 4))();
     ASSERT_NE(handler, nullptr);
-    const Bytes icon = this->icon(), counter = this->counter(), args = tooltip_args();
+    const Bytes icon = this->icon(), counter = this->counter();
     auto icon_value = [&] { return reinterpret_cast<double (*)(Bytes)>(ptr(icon, 164))(icon); };
-    auto tooltip = [&] {
+    // A tooltip argument's text, as the simulator asks for it.
+    auto argument_text = [&](Bytes args) {
         return std::string(
             reinterpret_cast<const char* (*)(double, int32_t, const char*, void*, void*)>(
                 ptr(args, 92))(0, 0, nullptr, args, header));
     };
+    auto tooltip = [&] { return argument_text(tooltip_args(8)); };
     // The counter's text, written into a copy of its record whose buffer is
     // `length` bytes followed by guard bytes.
     auto counter_text = [&](uint16_t length) {
@@ -257,6 +262,7 @@ TEST_F(RecordsTest, RoutinesAndCallbacksThroughTheOffsets) {
     };
     EXPECT_EQ(icon_value(), 1.0);
     EXPECT_EQ(tooltip(), "(null)");
+    EXPECT_EQ(argument_text(tooltip_args(5)), ""); // the log opened in the working folder
     EXPECT_EQ(counter_text(21), "Events = 00000");
     EXPECT_EQ(counter_text(10), "Events = ");
     EXPECT_EQ(counter_text(1), "");

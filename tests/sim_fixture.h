@@ -1,7 +1,9 @@
 // Shared test fixtures. Every test runs in a fresh temporary working
 // directory of its own (tests/kit/temporary_directory.h), since the log path
-// is relative; the log is read back byte for byte, with its time values
-// checked and masked (tests/kit/log_mask.h), whole or split into lines.
+// is relative, with a user's folder of its own beside it, where the log goes
+// when the working folder refuses it (tests/kit/user_folder.h); the log is
+// read back byte for byte, with its time values checked and masked
+// (tests/kit/log_mask.h), whole or split into lines.
 // Where a test names the built module file (KEYWATCH_MODULE_FILE), SimTest
 // also loads it into the stand-in simulator, as the simulator does.
 #pragma once
@@ -18,6 +20,7 @@
 
 #include "tests/kit/log_mask.h"
 #include "tests/kit/temporary_directory.h"
+#include "tests/kit/user_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +32,7 @@ inline const char* const log_name = "Key_Events_Sent.log";
 
 // The whole log (or another file) as bytes, through a handle of its own;
 // empty when absent.
-inline std::string read_log(const char* name = log_name) {
+inline std::string read_log(const fs::path& name = log_name) {
     std::ifstream in(name, std::ios::binary);
     std::ostringstream bytes; // in one copy: the sweeps' logs run to tens of megabytes
     if (in)
@@ -46,13 +49,13 @@ inline MaskedLog mask_times(const std::string& log) {
     return masked;
 }
 
-inline std::string masked_log() {
-    return mask_times(read_log()).text;
+inline std::string masked_log(const fs::path& name = log_name) {
+    return mask_times(read_log(name)).text;
 }
 
 // The masked log split at its CR LF breaks.
-inline Lines log_lines() {
-    const std::string text = masked_log();
+inline Lines log_lines(const fs::path& name = log_name) {
+    const std::string text = masked_log(name);
     Lines lines;
     for (size_t start = 0;;) {
         const size_t end = text.find("\r\n", start);
@@ -69,13 +72,20 @@ class WorkingDirectoryTest : public ::testing::Test {
   protected:
     void SetUp() override {
         folder_.emplace("keywatch-test-");
-        inside_.emplace(folder_->path());
-        directory_ = folder_->path();
+        directory_ = folder_->path() / "work";
+        fs::create_directory(directory_);
+        inside_.emplace(directory_);
+        user_.emplace(folder_->path() / "home");
     }
 
     void TearDown() override {
+        user_.reset();
         inside_.reset();
         folder_.reset();
+    }
+
+    const UserFolder& user() const {
+        return *user_;
     }
 
     fs::path directory_;
@@ -83,6 +93,7 @@ class WorkingDirectoryTest : public ::testing::Test {
   private:
     std::optional<TemporaryDirectory> folder_;
     std::optional<WorkingDirectory> inside_;
+    std::optional<UserFolder> user_;
 };
 
 #ifdef KEYWATCH_MODULE_FILE

@@ -7,7 +7,11 @@
 #         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-run.cmake
 #
 # RUN_DIR is emptied first and given as --dir; an empty SCRIPT runs the
-# program without one, STDIN=ON feeds SCRIPT on standard input as "-". Without EXPECT_STDERR the
+# program without one, STDIN=ON feeds SCRIPT on standard input as "-". The
+# user's folder, where the module would put its log if RUN_DIR refused it,
+# is RUN_DIR.home, with an empty Documents folder (HOME on Linux, the
+# Documents folder under Wine; see tests/kit/user_folder.h): as RUN_DIR can
+# be written, nothing may appear there. Without EXPECT_STDERR the
 # script's own "# expect: REGEX" line says what standard error must hold.
 # EXPECT_LOG says whether Key_Events_Sent.log must (ON) or must not (OFF)
 # appear in RUN_DIR.
@@ -42,12 +46,17 @@ endif()
 # The program starts in a directory of its own beside RUN_DIR, where face
 # pictures with a relative name go.
 set(start_dir "${RUN_DIR}.start")
-file(REMOVE_RECURSE "${RUN_DIR}" "${start_dir}")
-file(MAKE_DIRECTORY "${start_dir}")
+set(home "${RUN_DIR}.home")
+file(REMOVE_RECURSE "${RUN_DIR}" "${start_dir}" "${home}")
+file(MAKE_DIRECTORY "${start_dir}" "${home}/Documents")
 
 set(runner)
 if(DEFINED WINE_RUN AND NOT WINE_RUN STREQUAL "")
   set(runner "${WINE_RUN}" "${WINE_PREFIX}")
+  string(REPLACE "/" "\\" documents "Z:${home}/Documents")
+  set(ENV{KEYWATCH_DOCUMENTS} "${documents}")
+else()
+  set(ENV{HOME} "${home}")
 endif()
 set(args --dir "${RUN_DIR}")
 if(DEFINED MODULE)
@@ -72,6 +81,11 @@ if(NOT EXPECT_STDERR STREQUAL "" AND NOT err MATCHES "${EXPECT_STDERR}")
 endif()
 if(DEFINED EXPECT_STDOUT AND NOT out MATCHES "${EXPECT_STDOUT}")
   message(FATAL_ERROR "check-run: standard output lacks '${EXPECT_STDOUT}'; ${report}")
+endif()
+file(GLOB_RECURSE in_home LIST_DIRECTORIES true RELATIVE "${home}" "${home}/*")
+if(NOT in_home STREQUAL "Documents")
+  message(FATAL_ERROR "check-run: the module wrote to the user's folder ${home} (${in_home}), "
+          "though the working folder could be written; ${report}")
 endif()
 set(log "${RUN_DIR}/Key_Events_Sent.log")
 if(DEFINED EXPECT_LOG)
