@@ -1,0 +1,135 @@
+// Steady repeats and tugs-of-war (see repeats.h).
+#include "repeats.h"
+
+#include <algorithm>
+
+namespace kwlog {
+
+// ---- Steady repeats ------------------------------------------------------------
+
+void RepeatFinder::open_sample(Run& run) {
+    if (free_.empty()) {
+        free_.push_back(static_cast<uint32_t>(pool_.size()));
+        pool_.emplace_back();
+    }
+    run.sample = free_.back();
+    free_.pop_back();
+    Sample& sample = pool_[run.sample];
+    sample.kept = 0;
+    sample.values[0] = run.data;
+    sample.value_count = 1;
+    sample.more_values = false;
+}
+
+// Every gap while the sample has room; once full, every second one is
+// dropped and every second one from then on is kept, and so on, so that
+// the sample stays spread evenly over the run.
+void RepeatFinder::keep_gap(Run& run, Sample& sample, int64_t gap) {
+    if (sample.kept == sample_size) {
+        for (uint32_t i = 0; i < sample_size / 2; ++i)
+            sample.gaps[i] = sample.gaps[2 * i];
+        sample.kept = sample_size / 2;
+        run.stride *= 2;
+        if (((run.gaps - 1) & (run.stride - 1)) != 0)
+            return;
+    }
+    sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
+}
+
+void RepeatFinder::note_value(Sample& sample, int32_t data) {
+    const int32_t* end = sample.values + sample.value_count;
+    if (std::find(static_cast<const int32_t*>(sample.values), end, data) != end)
+        return;
+    if (sample.value_count < Repeat::most_values)
+        sample.values[sample.value_count++] = data;
+    else
+        sample.more_values = true;
+}
+
+void RepeatFinder::close(Run& run) {
+    Sample& sample = pool_[run.sample];
+    if (run.count >= min_count_ && run.last - run.start >= min_span_) {
+        uint32_t* gaps = sample.gaps;
+        uint32_t n = sample.kept;
+        std::sort(gaps, gaps + n);
+        int64_t median =
+            n % 2 == 1 ? gaps[n / 2] : (int64_t{gaps[n / 2 - 1]} + int64_t{gaps[n / 2]}) / 2;
+        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.value_count,
+                           sample.more_values});
+    }
+    free_.push_back(run.sample);
+    run.sample = none;
+}
+
+std::vector<Repeat> RepeatFinder::finish() {
+    for (Run& run : runs_)
+        if (run.sample != none)
+            close(run);
+    runs_.clear();
+    return best_.take();
+}
+
+// ---- Tugs-of-war ---------------------------------------------------------------
+
+namespace {
+
+void note_value(Tug& tug, int32_t value) {
+    const int32_t* end = tug.values + tug.value_count;
+    if (std::find(static_cast<const int32_t*>(tug.values), end, value) != end)
+        return;
+    if (tug.value_count < Tug::most_values)
+        tug.values[tug.value_count++] = value;
+    else
+        tug.more_values = true;
+}
+
+} // namespace
+
+void TugFinder::change(State& state, uint32_t event, int32_t data, int64_t micros) {
+    if (state.known == 0) {
+        state.now = data;
+        state.known = 1;
+        state.changed = micros;
+        return;
+    }
+    bool to_second_before = state.known >= 3 && data == state.before[1];
+    bool back = (state.known >= 2 && data == state.before[0]) || to_second_before;
+    if (back) {
+        if (!state.active) {
+            // It began with the change this one undoes.
+            state.active = true;
+            state.tug = Tug{event, 0, state.changed, micros, {}, 0, false};
+            if (to_second_before)
+                note_value(state.tug, state.before[1]);
+        }
+        note_value(state.tug, state.before[0]);
+        note_value(state.tug, state.now);
+        note_value(state.tug, data);
+        ++state.tug.reversals;
+        state.tug.last = micros;
+        state.quiet = 0;
+    } else if (state.active && ++state.quiet >= quiet_changes) {
+        close(state);
+    }
+    state.before[1] = state.before[0];
+    state.before[0] = state.now;
+    state.now = data;
+    state.known = std::min<uint32_t>(state.known + 1, 3);
+    state.changed = micros;
+}
+
+void TugFinder::close(State& state) {
+    if (state.tug.reversals >= min_reversals_)
+        best_.offer(state.tug);
+    state.active = false;
+}
+
+std::vector<Tug> TugFinder::finish() {
+    for (State& state : states_)
+        if (state.active)
+            close(state);
+    states_.clear();
+    return best_.take();
+}
+
+} // namespace kwlog
