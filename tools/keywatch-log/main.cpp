@@ -4,6 +4,7 @@
 // notation.
 #include "commands.h"
 #include "locate.h"
+#include "report.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,21 +34,24 @@ Commands:
   csv                 every event line as CSV (RFC 4180), for a spreadsheet
   follow              each record as the simulator appends it, like tail -f
   diff                the events that differ between two logs or sessions
+  report              one HTML page per log: a timeline of each session,
+                      its busiest events, bursts, repeats and tug-of-war
 
 Options:
   -h, --help          show this help
   --version           show the version
 
-FILE is the log's path; - reads standard input (summary, csv and diff).
-Without FILE, summary, csv and follow read Key_Events_Sent.log from the
-current folder, else from Documents\Prepar3D v4 Files, else (on Windows)
-from the simulator's folder as the registry gives it, and say which.
+FILE is the log's path; - reads standard input (all but follow). Without
+FILE, every command but diff reads Key_Events_Sent.log from the current
+folder, else from Documents\Prepar3D v4 Files, else (on Windows) from the
+simulator's folder as the registry gives it, and says which.
 
 Examples:
   keywatch-log summary Key_Events_Sent.log
   keywatch-log csv --all -o events.csv Key_Events_Sent.log
   keywatch-log follow --hide "AXIS|TRIM" Key_Events_Sent.log
   keywatch-log diff button.log switch.log
+  keywatch-log report -o flight.html Key_Events_Sent.log
 
 Run 'keywatch-log <command> --help' for a command's options.
 
@@ -200,6 +204,47 @@ they differ; 2 a wrong option, a file that cannot be read or is not a
 keywatch log, or a session the file does not have.
 )";
 
+const char* const report_help = R"(usage: keywatch-log report [options] [FILE]
+
+Writes one HTML page of the log, a section per session: the aircraft, the
+module's path, the time span, the events (key and user-defined apart),
+logging stops and starts; a timeline of the events per time step (at most
+600 steps, whatever the session's length) with the stops, starts, load or
+Reset marked and the bursts, steady repeats and tugs-of-war drawn as bands;
+a chart of the 15 busiest events; and the tables of bursts, repeats and
+tugs-of-war (see keywatch-log summary --help). Every bar names its figure
+when the pointer rests on it, and a table beside each chart holds the same
+figures. The page is self-contained: it needs no script, fetches nothing,
+and reads in light and dark mode.
+
+Options:
+  -o, --output OUT    write to the file OUT rather than standard output; it
+                      is written whole or not at all, and may not be FILE
+  --burst-gap MS      the longest gap within a burst, in milliseconds
+                      (0 to 3600000; default 50)
+  --burst-min N       the fewest events that make a burst (2 to 1000000000;
+                      default 3)
+  --repeat-gap MS     the longest gap within a steady repeat, in
+                      milliseconds (1 to 3600000; default 500)
+  --repeat-min N      the fewest sends that make a steady repeat (2 to
+                      1000000000; default 10); it must also last 2 s
+  --names NAMES       name add-on events by the file NAMES (see keywatch-log
+                      summary --help): NAME (User_Defined_Event)
+  --strict            stop at the first line that is not a keywatch record
+                      (exit status 1) instead of skipping it
+  -h, --help          show this help
+
+FILE is the log's path, or - for standard input; without it, the log is
+looked for (see keywatch-log --help).
+
+Examples:
+  keywatch-log report -o flight.html Key_Events_Sent.log
+  keywatch-log report --names MyAddonEvents.h -o flight.html
+
+Exit status: 0 done; 1 not a keywatch log; 2 a wrong option, or a file that
+cannot be found, read or written.
+)";
+
 const char* help_for(const CLI::App* app) {
     std::string name = app->get_name();
     if (name == "summary")
@@ -210,6 +255,8 @@ const char* help_for(const CLI::App* app) {
         return follow_help;
     if (name == "diff")
         return diff_help;
+    if (name == "report")
+        return report_help;
     return main_help;
 }
 
@@ -251,9 +298,10 @@ int run(int argc, char** argv) {
     for (int i = 1; i < argc && command.empty(); ++i) {
         std::string word = argv[i];
         if (word.empty() || word[0] != '-') {
-            if (word != "summary" && word != "csv" && word != "follow" && word != "diff")
+            if (word != "summary" && word != "csv" && word != "follow" && word != "diff" &&
+                word != "report")
                 return usage_error("'" + word + "' is not a command; the commands are summary, " +
-                                   "csv, follow and diff");
+                                   "csv, follow, diff and report");
             command = word;
         }
     }
@@ -309,12 +357,27 @@ int run(int argc, char** argv) {
     diff_cmd->add_option("--names", diff.names);
     diff_cmd->add_flag("--strict", diff.strict);
 
-    for (CLI::App* command : {summary_cmd, csv_cmd, follow_cmd, diff_cmd})
+    kwlog::ReportOptions report;
+    auto* report_cmd = app.add_subcommand("report");
+    report_cmd->add_option("FILE", file);
+    report_cmd->add_option("-o,--output", report.output);
+    report_cmd->add_option("--burst-gap", report.analysis.burst_gap_ms)
+        ->check(whole_number(0, 3600000));
+    report_cmd->add_option("--burst-min", report.analysis.burst_min)
+        ->check(whole_number(2, 1000000000));
+    report_cmd->add_option("--repeat-gap", report.analysis.repeat_gap_ms)
+        ->check(whole_number(1, 3600000));
+    report_cmd->add_option("--repeat-min", report.analysis.repeat_min)
+        ->check(whole_number(2, 1000000000));
+    report_cmd->add_option("--names", report.names);
+    report_cmd->add_flag("--strict", report.strict);
+
+    for (CLI::App* command : {summary_cmd, csv_cmd, follow_cmd, diff_cmd, report_cmd})
         for (CLI::Option* option : command->get_options())
             option->type_name(option->get_name().front() == '-' ? "VALUE" : option->get_name());
 
     if (argc < 2)
-        return usage_error("a command is needed: summary, csv, follow or diff");
+        return usage_error("a command is needed: summary, csv, follow, diff or report");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -347,6 +410,8 @@ int run(int argc, char** argv) {
         return kwlog::run_summary(file, summary);
     if (csv_cmd->parsed())
         return kwlog::run_csv(file, csv);
+    if (report_cmd->parsed())
+        return kwlog::run_report(file, report);
     return kwlog::run_follow(file, follow);
 }
 
