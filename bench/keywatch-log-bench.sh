@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Speed and memory of keywatch-log on a large log, as ratios measured in one
 # run on one file: summary and csv against `wc -l` (a floor: reading the file
-# and finding its lines), summary --top 100000 against summary, and the
-# largest resident set of every command, follow --from-start included. Not a
+# and finding its lines), summary --top 100000 and report against summary,
+# the report page's size, and the largest resident set of every command,
+# follow --from-start included. Not a
 # test: run it by hand (the machine is shared, so figures from a timed test
 # would be noise).
 #
@@ -17,6 +18,7 @@
 # (the one least disturbed), and the median is shown beside it.
 #
 # Targets: summary <= 2.5x wc -l; csv <= 4x; --top 100000 <= 1.2x summary;
+# report <= 2x summary (at least half its speed) and a page under 2 MB;
 # every command under 20 MB resident.
 #
 # Needs BUILD_DIR/keywatch-sim (to fly the demo) and BUILD_DIR/keywatch-log,
@@ -73,12 +75,13 @@ follow_from_start() {
     "$tool" follow --from-start "$log" | head -n $((records - 1)) >/dev/null
 }
 
-names=(wc summary top csv follow)
+names=(wc summary top csv follow report)
 declare -A command=(
     [wc]="wc -l $log"
     [summary]="$tool summary $log"
     [top]="$tool summary --top 100000 $log"
     [csv]="$tool csv $log -o /dev/null"
+    [report]="$tool report $log -o $work/report.html"
 )
 baseline=${KWLOG_BENCH_BASELINE:-}
 if [ -n "$baseline" ]; then
@@ -122,6 +125,7 @@ for name in "${names[@]}"; do
     top) label="summary --top 100000" ;;
     csv) label="csv -o /dev/null" ;;
     follow) label="follow --from-start" ;;
+    report) label="report -o FILE" ;;
     base_summary) label="baseline summary" ;;
     base_csv) label="baseline csv" ;;
     esac
@@ -143,6 +147,10 @@ ratio() { # NAME BASE TARGET: the best times' ratio, and the medians'
 ratio summary wc 2.5 "summary / wc -l"
 ratio csv wc 4 "csv / wc -l"
 ratio top summary 1.2 "summary --top 100000 / summary"
+ratio report summary 2 "report / summary"
+awk -v b="$(stat -c %s "$work/report.html")" 'BEGIN {
+    printf "%-34s %5.2f MB  target < 2 MB  %s\n", "report page", b / 1048576, b < 2 * 1048576 ? "met" : "MISSED"
+}'
 if [ -n "$baseline" ]; then
     ratio base_summary wc - "baseline summary / wc -l"
     ratio base_csv wc - "baseline csv / wc -l"

@@ -75,12 +75,10 @@ void Timeline::double_width() {
         Marks merged = a != SIZE_MAX ? marks_[a] : Marks{};
         if (b != SIZE_MAX && marks_[b].last != Change::none) {
             const Marks& later = marks_[b];
-            if (merged.last == Change::none) {
+            // The later step's times are all after the earlier one's.
+            if (merged.last == Change::none)
                 merged.earliest = later.earliest;
-                merged.latest = later.latest;
-            }
-            merged.earliest = std::min(merged.earliest, later.earliest);
-            merged.latest = std::max(merged.latest, later.latest);
+            merged.latest = later.latest;
             merged.stops += later.stops;
             merged.starts += later.starts;
             if (later.order > merged.order) {
