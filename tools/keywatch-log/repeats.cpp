@@ -21,19 +21,16 @@ void RepeatFinder::open_sample(Run& run) {
     sample.more_values = false;
 }
 
-// Every gap while the sample has room; once full, every second one is
-// dropped and every second one from then on is kept, and so on, so that
-// the sample stays spread evenly over the run.
-void RepeatFinder::keep_gap(Run& run, Sample& sample, int64_t gap) {
-    if (sample.kept == sample_size) {
-        for (uint32_t i = 0; i < sample_size / 2; ++i)
-            sample.gaps[i] = sample.gaps[2 * i];
-        sample.kept = sample_size / 2;
-        run.stride *= 2;
-        if (((run.gaps - 1) & (run.stride - 1)) != 0)
-            return;
-    }
-    sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
+// Every gap is kept while the sample has room; once it is full, every second
+// one is dropped and every second one from then on is kept, and so on, so
+// that the sample stays spread evenly over the run.
+void RepeatFinder::thin_out(Run& run, Sample& sample, int64_t gap) {
+    for (uint32_t i = 0; i < sample_size / 2; ++i)
+        sample.gaps[i] = sample.gaps[2 * i];
+    sample.kept = sample_size / 2;
+    run.stride *= 2;
+    if (((run.gaps - 1) & (run.stride - 1)) == 0)
+        sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
 }
 
 void RepeatFinder::note_value(Sample& sample, int32_t data) {

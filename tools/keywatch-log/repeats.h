@@ -88,15 +88,19 @@ class RepeatFinder {
         Sample& sample = pool_[run.sample];
         ++run.count;
         run.last = micros;
-        if ((run.gaps++ & (run.stride - 1)) == 0)
-            keep_gap(run, sample, gap);
+        if ((run.gaps++ & (run.stride - 1)) == 0) {
+            if (sample.kept < sample_size)
+                sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
+            else
+                thin_out(run, sample, gap);
+        }
         if (data != run.data) {
             run.data = data;
             note_value(sample, data);
         }
     }
     void open_sample(Run& run);
-    void keep_gap(Run& run, Sample& sample, int64_t gap);
+    void thin_out(Run& run, Sample& sample, int64_t gap);
     static void note_value(Sample& sample, int32_t data);
     void close(Run& run);
 

@@ -245,8 +245,9 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
                 block = reader.block();
                 analyzer->new_block(events.front().micros);
             }
+            EventKey* by_key = keys.all(reader);
             for (const Item& item : events) {
-                EventKey& key = keys.at(reader, item.key);
+                EventKey& key = by_key[item.key];
                 if (key.event == EventKey::none) {
                     reader.key_record(item.key, record);
                     key = analyzer->event_key(record);
