@@ -16,9 +16,8 @@ void RepeatFinder::open_sample(Run& run) {
     free_.pop_back();
     Sample& sample = pool_[run.sample];
     sample.kept = 0;
-    sample.values[0] = run.data;
-    sample.value_count = 1;
-    sample.more_values = false;
+    sample.values = {};
+    sample.values.note(run.data);
 }
 
 // Every gap is kept while the sample has room; once it is full, every second
@@ -33,16 +32,6 @@ void RepeatFinder::thin_out(Run& run, Sample& sample, int64_t gap) {
         sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
 }
 
-void RepeatFinder::note_value(Sample& sample, int32_t data) {
-    const int32_t* end = sample.values + sample.value_count;
-    if (std::find(static_cast<const int32_t*>(sample.values), end, data) != end)
-        return;
-    if (sample.value_count < Repeat::most_values)
-        sample.values[sample.value_count++] = data;
-    else
-        sample.more_values = true;
-}
-
 void RepeatFinder::close(Run& run) {
     Sample& sample = pool_[run.sample];
     if (run.count >= min_count_ && run.last - run.start >= min_span_) {
@@ -51,8 +40,8 @@ void RepeatFinder::close(Run& run) {
         std::sort(gaps, gaps + n);
         int64_t median =
             n % 2 == 1 ? gaps[n / 2] : (int64_t{gaps[n / 2 - 1]} + int64_t{gaps[n / 2]}) / 2;
-        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.value_count,
-                           sample.more_values});
+        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.values.count,
+                           sample.values.more});
     }
     free_.push_back(run.sample);
     run.sample = none;
@@ -68,20 +57,6 @@ std::vector<Repeat> RepeatFinder::finish() {
 
 // ---- Tugs-of-war ---------------------------------------------------------------
 
-namespace {
-
-void note_value(Tug& tug, int32_t value) {
-    const int32_t* end = tug.values + tug.value_count;
-    if (std::find(static_cast<const int32_t*>(tug.values), end, value) != end)
-        return;
-    if (tug.value_count < Tug::most_values)
-        tug.values[tug.value_count++] = value;
-    else
-        tug.more_values = true;
-}
-
-} // namespace
-
 void TugFinder::change(State& state, uint32_t event, int32_t data, int64_t micros) {
     if (state.known == 0) {
         state.now = data;
@@ -95,13 +70,13 @@ void TugFinder::change(State& state, uint32_t event, int32_t data, int64_t micro
         if (!state.active) {
             // It began with the change this one undoes.
             state.active = true;
-            state.tug = Tug{event, 0, state.changed, micros, {}, 0, false};
+            state.tug = Tug{event, 0, state.changed, micros, {}};
             if (to_second_before)
-                note_value(state.tug, state.before[1]);
+                state.tug.values.note(state.before[1]);
         }
-        note_value(state.tug, state.before[0]);
-        note_value(state.tug, state.now);
-        note_value(state.tug, data);
+        state.tug.values.note(state.before[0]);
+        state.tug.values.note(state.now);
+        state.tug.values.note(data);
         ++state.tug.reversals;
         state.tug.last = micros;
         state.quiet = 0;
