@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Speed and memory of keywatch-log on a large log, as ratios measured in one
-# run on one file: summary and csv against `wc -l` (a floor: reading the file
-# and finding its lines), summary --top 100000 and report against summary,
-# the report page's size, and the largest resident set of every command,
-# follow --from-start included. Not a
-# test: run it by hand (the machine is shared, so figures from a timed test
-# would be noise).
+# run on one file: summary (bursts, steady repeats and tug-of-war included)
+# and csv against `wc -l` (a floor: reading the file and finding its lines),
+# summary --top 100000 and report against summary, the report page's size,
+# and the largest resident set of every command, follow --from-start
+# included. Not a test: run it by hand (the machine is shared, so figures
+# from a timed test would be noise).
 #
 #   bench/keywatch-log-bench.sh [BUILD_DIR [SIZE_MB [ROUNDS]]]   (build/native 1024 5)
 #
 # It writes a log of about SIZE_MB megabytes by repeating the demo flight's
 # event lines with times moved on by one second per repetition, after the
 # flight's own Reset lines (or reads the log named by KWLOG_BENCH_LOG, and
-# keeps it). The file is read once first, into the page cache. Then ROUNDS
+# keeps it). Repeated so, the flight's throttle and altitude settings go back
+# and forth all along: summary finds a tug-of-war of each, and looks for
+# steady repeats at every event (a second apart, they make none). The file is read once first, into the page cache. Then ROUNDS
 # rounds run every command once each, interleaved, so that a busy moment of
 # the machine falls on all of them alike; a command's time is its best round
 # (the one least disturbed), and the median is shown beside it.

@@ -238,7 +238,7 @@ std::vector<Tug> tugs_of(const std::vector<int32_t>& data, uint32_t event = 0) {
 }
 
 std::vector<int32_t> values_of(const Tug& t) {
-    return std::vector<int32_t>(t.values, t.values + t.value_count);
+    return std::vector<int32_t>(t.values.values, t.values.values + t.values.count);
 }
 
 TEST(TugFinder, CountsChangesBackToAValueJustHad) {
@@ -279,8 +279,8 @@ TEST(TugFinder, CountsChangesBackToAValueJustHad) {
     // More values than are shown.
     tugs = tugs_of({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0});
     ASSERT_EQ(tugs.size(), 1u);
-    EXPECT_EQ(tugs[0].value_count, Tug::most_values);
-    EXPECT_TRUE(tugs[0].more_values);
+    EXPECT_EQ(tugs[0].values.count, Tug::most_values);
+    EXPECT_TRUE(tugs[0].values.more);
 }
 
 TEST(TugFinder, KeepsEventsApart) {

@@ -42,49 +42,19 @@ uint64_t hash_whole(const char* rest, size_t size) {
 // CR LF, 0 for neither. A text that ends in CR before a lone LF is not the
 // line's text (the CR is the line end's), so that is neither too.
 size_t line_end_at(const char* p) {
+    if (p[0] == '\r' && p[1] == '\n') // the module's own line end first
+        return 2;
     if (p[0] == '\n')
         return p[-1] != '\r' ? 1 : 0;
-    return p[0] == '\r' && p[1] == '\n' ? 2 : 0;
+    return 0;
 }
 
 } // namespace
 
-void BlockParser::parse(const Block& block) {
-    // Room for every item the block can hold: a record takes at least 31
-    // bytes with its line end (" Time= 0.000000 Gauge Loaded= "), and bad
-    // lines after the first few share an item up to the next record.
-    size_t most = block.size / 15 + bad_items_apart + 8;
-    if (most > capacity_) {
-        items_.reset(new Item[most]);
-        capacity_ = most;
-    }
-    count_ = 0;
-    keys_.clear();
-    lines_ = 0;
-    bad_items_ = 0;
-    if (block.overlong) {
-        add_item(Item{0, Item::overlong, 0, false});
-        lines_ = 1;
-        return;
-    }
-    // Sized for the most keys a block has had, and at most half full.
-    size_t slots = 1024;
-    while (slots < 4 * keys_.capacity() && slots < (size_t{1} << 20))
-        slots *= 2;
-    whole_.assign(slots, 0);
-    fronts_.assign(slots, Front{});
-    fronts_used_ = 0;
-    const char* bytes = block.bytes.get();
-    size_t size = block.size;
-    for (size_t at = 0; at < size; ++lines_) {
-        size_t next = at + guess_reach <= size ? guess(bytes, at, size) : 0;
-        at = next != 0 ? next : search(bytes, at, size);
-    }
-}
-
-// The line at `at` read as one of the keys its front names. Returns where
+// The line at `at` read as one of the keys its front names (defined before
+// parse(), where it is inlined). Returns where
 // the next line begins, or 0 when the guess fails.
-size_t BlockParser::guess(const char* bytes, size_t at, size_t size) {
+inline size_t BlockParser::guess(const char* bytes, size_t at, size_t size) {
     int64_t micros = 0;
     size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros);
     if (rest == 0)
@@ -107,6 +77,53 @@ size_t BlockParser::guess(const char* bytes, size_t at, size_t size) {
         }
     }
     return 0;
+}
+
+void BlockParser::parse(const Block& block) {
+    // Room for every item the block can hold: a record takes at least 31
+    // bytes with its line end (" Time= 0.000000 Gauge Loaded= "), and bad
+    // lines after the first few share an item up to the next record.
+    size_t most = block.size / 15 + bad_items_apart + 8;
+    if (most > capacity_) {
+        items_.reset(new Item[most]);
+        runs_.reset(new uint32_t[most]);
+        capacity_ = most;
+    }
+    count_ = 0;
+    keys_.clear();
+    lines_ = 0;
+    bad_items_ = 0;
+    if (block.overlong) {
+        add_item(Item{0, Item::overlong, 0, false});
+        runs_[0] = 0;
+        lines_ = 1;
+        return;
+    }
+    // Sized for the most keys a block has had, and at most half full.
+    size_t slots = 1024;
+    while (slots < 4 * keys_.capacity() && slots < (size_t{1} << 20))
+        slots *= 2;
+    whole_.assign(slots, 0);
+    fronts_.assign(slots, Front{});
+    fronts_used_ = 0;
+    fronts_mask_ = slots - 1;
+    const char* bytes = block.bytes.get();
+    size_t size = block.size;
+    for (size_t at = 0; at < size; ++lines_) {
+        size_t next = at + guess_reach <= size ? guess(bytes, at, size) : 0;
+        at = next != 0 ? next : search(bytes, at, size);
+    }
+    count_runs();
+}
+
+void BlockParser::count_runs() {
+    uint32_t run = 0;
+    for (size_t i = count_; i-- > 0;) {
+        const Item& item = items_[i];
+        bool continued = run > 0 && items_[i + 1].micros >= item.micros;
+        run = !item.event ? 0 : continued ? run + 1 : 1;
+        runs_[i] = run;
+    }
 }
 
 // The line at `at` found by its line feed, then looked up by its whole rest
@@ -183,6 +200,7 @@ void BlockParser::remember_front(const char* rest, uint32_t key) {
         if (++fronts_used_ * 2 > fronts_.size()) {
             std::vector<Front> old(fronts_.size() * 2);
             old.swap(fronts_);
+            fronts_mask_ = fronts_.size() - 1;
             for (const Front& kept : old)
                 if (kept.keys[0] != 0)
                     *empty_front(kept.hash) = kept;
@@ -196,25 +214,15 @@ void BlockParser::remember_front(const char* rest, uint32_t key) {
     }
 }
 
-// The slot of the front with this hash, or none; and the empty slot where
-// one would go.
-const BlockParser::Front* BlockParser::find_front(uint64_t hash) const {
-    size_t mask = fronts_.size() - 1;
-    for (size_t at = hash & mask; fronts_[at].keys[0] != 0; at = (at + 1) & mask)
-        if (fronts_[at].hash == static_cast<uint32_t>(hash))
-            return &fronts_[at];
-    return nullptr;
-}
-
 BlockParser::Front* BlockParser::find_front(uint64_t hash) {
     return const_cast<Front*>(std::as_const(*this).find_front(hash));
 }
 
+// The empty slot where a front with this hash would go.
 BlockParser::Front* BlockParser::empty_front(uint64_t hash) {
-    size_t mask = fronts_.size() - 1;
-    size_t at = hash & mask;
+    size_t at = hash & fronts_mask_;
     while (fronts_[at].keys[0] != 0)
-        at = (at + 1) & mask;
+        at = (at + 1) & fronts_mask_;
     return &fronts_[at];
 }
 

@@ -105,8 +105,9 @@ class Rows {
     void put(const LogReader& reader, std::span<const Item> events) {
         prepare(reader);
         Record r;
+        Tail* by_key = tail_of_.all(reader);
         for (const Item& item : events) {
-            Tail& tail = tail_of_.at(reader, item.key);
+            Tail& tail = by_key[item.key];
             if (tail.size == 0) {
                 reader.key_record(item.key, r);
                 write_tail(tail, r);

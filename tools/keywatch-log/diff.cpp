@@ -94,15 +94,17 @@ int count(const Capture& c, const DiffOptions& options, Counter& counter, uint64
     std::vector<uint32_t> keys_met;
     for (;;) {
         if (std::span<const Item> events = reader.next_events(); !events.empty()) {
-            if (wanted())
+            if (wanted()) {
+                uint64_t* by_key = times.all(reader);
                 for (const Item& item : events)
-                    if (times.at(reader, item.key)++ == 0)
+                    if (by_key[item.key]++ == 0)
                         keys_met.push_back(item.key);
+            }
             continue;
         }
         for (uint32_t key : keys_met) {
             reader.key_record(key, record);
-            counter.add(record, std::exchange(times.at(reader, key), 0));
+            counter.add(record, std::exchange(times.all(reader)[key], 0));
         }
         keys_met.clear();
         if (!reader.next(record))

@@ -43,8 +43,8 @@ Options:
 
 FILE is the log's path; - reads standard input (all but follow). Without
 FILE, every command but diff reads Key_Events_Sent.log from the current
-folder, else from Documents\Prepar3D v4 Files, else (on Windows) from the
-simulator's folder as the registry gives it, and says which.
+folder, else from the user's Documents\Prepar3D v4 Files, else (on Windows)
+from the simulator's folder as the registry gives it, and says which.
 
 Examples:
   keywatch-log summary Key_Events_Sent.log
@@ -71,8 +71,8 @@ of run:
   steady repeats      one event sent again and again for long, whatever its
                       data (something that keeps sending it)
   tug-of-war          an event whose data keeps going back to a value it
-                      had just before (A, B, A, B or A, B, C, A): two
-                      senders fighting over one setting
+                      had just before (A, B, A, B or A, B, C, A), as when
+                      two senders fight over one setting
 Events are told apart by number and name: add-on events, all named
 User_Defined_Event, and keys without a name (null) are counted by their
 numbers.
@@ -94,9 +94,9 @@ Options:
                       (exit status 1) instead of skipping it
   -h, --help          show this help
 
-A tug-of-war counts the changes that go back to one of the two values
-before the present one; three such reversals make one, and three changes
-in a row that do not end it.
+A reversal is a change back to one of the two values before the present
+one. A tug-of-war begins with three reversals and ends after three changes
+in a row that are not.
 
 NAMES holds a name a line: NAME NUMBER, #define NAME NUMBER, or #define NAME
 (THIRD_PARTY_EVENT_ID_MIN + N), as add-on makers' headers have them, with

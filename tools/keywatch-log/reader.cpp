@@ -169,6 +169,7 @@ bool LogReader::next_block() {
         block_->state = Slot::State::free;
         block_ = nullptr;
         items_ = {};
+        runs_ = {};
         keys_ = {};
         ++wanted_;
         work.changed.notify_all();
@@ -181,6 +182,7 @@ bool LogReader::next_block() {
             if (slot.state == Slot::State::parsed) {
                 block_ = &slot;
                 items_ = slot.parsed.items();
+                runs_ = slot.parsed.runs();
                 keys_ = slot.parsed.keys();
                 bytes_ = slot.block.bytes.get();
                 item_ = 0;
@@ -240,22 +242,15 @@ bool LogReader::next(Record& record) {
 }
 
 std::span<const Item> LogReader::next_events() {
-    if (stopped_ || done_ || sessions_.number() == 0)
+    if (stopped_ || done_ || sessions_.number() == 0 || item_ == items_.size())
         return {};
-    size_t end = item_;
-    int64_t previous = previous_time_;
-    for (; end < items_.size(); ++end) {
-        const Item& item = items_[end];
-        if (!item.event || item.micros < previous)
-            break;
-        previous = item.micros;
-    }
-    if (end == item_)
+    uint32_t run = runs_[item_];
+    if (run == 0 || items_[item_].micros < previous_time_)
         return {};
-    std::span<const Item> events = items_.subspan(item_, end - item_);
-    item_ = end;
-    previous_time_ = previous;
-    records_ += events.size();
+    std::span<const Item> events = items_.subspan(item_, run);
+    item_ += run;
+    previous_time_ = events.back().micros;
+    records_ += run;
     line_number_ = lines_ + events.back().line + 1;
     key_ = events.back().key;
     began_session_ = went_back_ = false;

@@ -132,6 +132,7 @@ class LogReader {
     Slot* block_ = nullptr; // the block whose lines are being handed out
     // Its items and keys, and the next item to hand out.
     std::span<const Item> items_;
+    std::span<const uint32_t> runs_;
     std::span<const Key> keys_;
     const char* bytes_ = nullptr;
     size_t item_ = 0;
@@ -150,14 +151,15 @@ class LogReader {
 template <class Value> class KeyCache {
   public:
     explicit KeyCache(Value fresh) : fresh_(fresh) {}
-    // The slot of the record just read, or of a key of its block.
-    [[gnu::always_inline]] Value& at(const LogReader& reader) {
-        return at(reader, reader.key());
+    // The slot of the record just read.
+    Value& at(const LogReader& reader) {
+        return all(reader)[reader.key()];
     }
-    [[gnu::always_inline]] Value& at(const LogReader& reader, uint32_t key) {
+    // The slots of every key of the block being read, by key.
+    Value* all(const LogReader& reader) {
         if (reader.block() != block_ || reader.session() != session_)
             refill(reader);
-        return values_[key];
+        return values_.data();
     }
 
   private:

@@ -16,34 +16,20 @@ void RepeatFinder::open_sample(Run& run) {
     free_.pop_back();
     Sample& sample = pool_[run.sample];
     sample.kept = 0;
-    sample.values[0] = run.data;
-    sample.value_count = 1;
-    sample.more_values = false;
+    sample.values = {};
+    sample.values.note(run.data);
 }
 
-// Every gap while the sample has room; once full, every second one is
-// dropped and every second one from then on is kept, and so on, so that
-// the sample stays spread evenly over the run.
-void RepeatFinder::keep_gap(Run& run, Sample& sample, int64_t gap) {
-    if (sample.kept == sample_size) {
-        for (uint32_t i = 0; i < sample_size / 2; ++i)
-            sample.gaps[i] = sample.gaps[2 * i];
-        sample.kept = sample_size / 2;
-        run.stride *= 2;
-        if (((run.gaps - 1) & (run.stride - 1)) != 0)
-            return;
-    }
-    sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
-}
-
-void RepeatFinder::note_value(Sample& sample, int32_t data) {
-    const int32_t* end = sample.values + sample.value_count;
-    if (std::find(static_cast<const int32_t*>(sample.values), end, data) != end)
-        return;
-    if (sample.value_count < Repeat::most_values)
-        sample.values[sample.value_count++] = data;
-    else
-        sample.more_values = true;
+// Every gap is kept while the sample has room; once it is full, every second
+// one is dropped and every second one from then on is kept, and so on, so
+// that the sample stays spread evenly over the run.
+void RepeatFinder::thin_out(Run& run, Sample& sample, int64_t gap) {
+    for (uint32_t i = 0; i < sample_size / 2; ++i)
+        sample.gaps[i] = sample.gaps[2 * i];
+    sample.kept = sample_size / 2;
+    run.stride *= 2;
+    if (((run.gaps - 1) & (run.stride - 1)) == 0)
+        sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
 }
 
 void RepeatFinder::close(Run& run) {
@@ -54,8 +40,8 @@ void RepeatFinder::close(Run& run) {
         std::sort(gaps, gaps + n);
         int64_t median =
             n % 2 == 1 ? gaps[n / 2] : (int64_t{gaps[n / 2 - 1]} + int64_t{gaps[n / 2]}) / 2;
-        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.value_count,
-                           sample.more_values});
+        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.values.count,
+                           sample.values.more});
     }
     free_.push_back(run.sample);
     run.sample = none;
@@ -71,20 +57,6 @@ std::vector<Repeat> RepeatFinder::finish() {
 
 // ---- Tugs-of-war ---------------------------------------------------------------
 
-namespace {
-
-void note_value(Tug& tug, int32_t value) {
-    const int32_t* end = tug.values + tug.value_count;
-    if (std::find(static_cast<const int32_t*>(tug.values), end, value) != end)
-        return;
-    if (tug.value_count < Tug::most_values)
-        tug.values[tug.value_count++] = value;
-    else
-        tug.more_values = true;
-}
-
-} // namespace
-
 void TugFinder::change(State& state, uint32_t event, int32_t data, int64_t micros) {
     if (state.known == 0) {
         state.now = data;
@@ -98,13 +70,13 @@ void TugFinder::change(State& state, uint32_t event, int32_t data, int64_t micro
         if (!state.active) {
             // It began with the change this one undoes.
             state.active = true;
-            state.tug = Tug{event, 0, state.changed, micros, {}, 0, false};
+            state.tug = Tug{event, 0, state.changed, micros, {}};
             if (to_second_before)
-                note_value(state.tug, state.before[1]);
+                state.tug.values.note(state.before[1]);
         }
-        note_value(state.tug, state.before[0]);
-        note_value(state.tug, state.now);
-        note_value(state.tug, data);
+        state.tug.values.note(state.before[0]);
+        state.tug.values.note(state.now);
+        state.tug.values.note(data);
         ++state.tug.reversals;
         state.tug.last = micros;
         state.quiet = 0;

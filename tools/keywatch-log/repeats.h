@@ -21,6 +21,23 @@
 
 namespace kwlog {
 
+// Distinct data values, the first `most` of them kept in the order they came.
+template <uint32_t most> struct DistinctValues {
+    int32_t values[most];
+    uint32_t count = 0;
+    bool more = false; // more values came than are kept
+
+    void note(int32_t value) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (values[i] == value)
+                return;
+        if (count < most)
+            values[count++] = value;
+        else
+            more = true;
+    }
+};
+
 struct Repeat {
     static constexpr uint32_t most_values = 16; // distinct data values told apart
     uint32_t event;                             // index in the session's EventCounts
@@ -70,9 +87,7 @@ class RepeatFinder {
     struct Sample {
         uint32_t gaps[sample_size];
         uint32_t kept;
-        int32_t values[Repeat::most_values];
-        uint32_t value_count;
-        bool more_values;
+        DistinctValues<Repeat::most_values> values;
     };
     struct MoreSends {
         bool operator()(const Repeat& a, const Repeat& b) const {
@@ -88,16 +103,19 @@ class RepeatFinder {
         Sample& sample = pool_[run.sample];
         ++run.count;
         run.last = micros;
-        if ((run.gaps++ & (run.stride - 1)) == 0)
-            keep_gap(run, sample, gap);
+        if ((run.gaps++ & (run.stride - 1)) == 0) {
+            if (sample.kept < sample_size)
+                sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
+            else
+                thin_out(run, sample, gap);
+        }
         if (data != run.data) {
             run.data = data;
-            note_value(sample, data);
+            sample.values.note(data);
         }
     }
     void open_sample(Run& run);
-    void keep_gap(Run& run, Sample& sample, int64_t gap);
-    static void note_value(Sample& sample, int32_t data);
+    void thin_out(Run& run, Sample& sample, int64_t gap);
     void close(Run& run);
 
     int64_t gap_;
@@ -113,10 +131,8 @@ struct Tug {
     static constexpr uint32_t most_values = 6; // values shown
     uint32_t event;                            // index in the session's EventCounts
     uint64_t reversals;
-    int64_t start, last;         // from the change the first reversal undid to the last reversal
-    int32_t values[most_values]; // in the order they came
-    uint32_t value_count;
-    bool more_values;
+    int64_t start, last; // from the change the first reversal undid to the last reversal
+    DistinctValues<most_values> values; // in the order they came
 };
 
 class TugFinder {

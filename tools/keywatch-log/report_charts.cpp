@@ -367,12 +367,12 @@ class TimelineChart {
             out_ += " went back ";
             plural(out_, g.reversals, "time", "times");
             out_ += " among ";
-            for (uint32_t i = 0; i < g.value_count; ++i) {
+            for (uint32_t i = 0; i < g.values.count; ++i) {
                 if (i > 0)
                     out_ += ", ";
-                append_number(out_, g.values[i]);
+                append_number(out_, g.values.values[i]);
             }
-            if (g.more_values)
+            if (g.values.more)
                 out_ += ", ...";
             out_ += "; ";
             span_title(g.start, g.last);

@@ -36,8 +36,9 @@ class SessionPass {
                     block = reader_.block();
                     analyzer_->new_block(events.front().micros);
                 }
+                EventKey* by_key = keys_.all(reader_);
                 for (const Item& item : events) {
-                    EventKey& key = keys_.at(reader_, item.key);
+                    EventKey& key = by_key[item.key];
                     if (key.event == EventKey::none) {
                         reader_.key_record(item.key, record);
                         key = analyzer_->event_key(record);

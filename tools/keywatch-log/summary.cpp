@@ -64,12 +64,18 @@ void put_event(std::string& out, const EventCounts& events, uint32_t event,
     out += names.shown(events.id(event), events.name(event));
 }
 
+// The columns every run's row begins with: its start, a count, its length.
+void put_run(std::string& out, int64_t start, uint64_t count, size_t count_width, int64_t length,
+             size_t length_width) {
+    out += "    ";
+    put_seconds(out, start, 14);
+    put_number(out, static_cast<int64_t>(count), count_width);
+    put_seconds(out, length, length_width);
+}
+
 void put_burst(std::string& out, const Session& s, const Burst& b, const EventNames& names) {
     int64_t length = b.last - b.start;
-    out += "    ";
-    put_seconds(out, b.start, 14);
-    put_number(out, static_cast<int64_t>(b.count), 8);
-    put_seconds(out, length, 12);
+    put_run(out, b.start, b.count, 8, length, 12);
     char buf[32];
     std::string_view rate = "-";
     double per_second = static_cast<double>(b.count - 1) * 1e6 / static_cast<double>(length);
@@ -87,10 +93,7 @@ void put_burst(std::string& out, const Session& s, const Burst& b, const EventNa
 }
 
 void put_repeat(std::string& out, const Session& s, const Repeat& r, const EventNames& names) {
-    out += "    ";
-    put_seconds(out, r.start, 14);
-    put_number(out, static_cast<int64_t>(r.count), 8);
-    put_seconds(out, r.last - r.start, 14);
+    put_run(out, r.start, r.count, 8, r.last - r.start, 14);
     put_seconds(out, r.median_gap, 10);
     if (r.more_values)
         put_column(out, ">" + std::to_string(r.values), 6);
@@ -101,19 +104,16 @@ void put_repeat(std::string& out, const Session& s, const Repeat& r, const Event
 }
 
 void put_tug(std::string& out, const Session& s, const Tug& t, const EventNames& names) {
-    out += "    ";
-    put_seconds(out, t.start, 14);
-    put_number(out, static_cast<int64_t>(t.reversals), 9);
-    put_seconds(out, t.last - t.start, 14);
+    put_run(out, t.start, t.reversals, 9, t.last - t.start, 14);
     put_event(out, s.events, t.event, names);
     out += ": ";
     char buf[16];
-    for (uint32_t i = 0; i < t.value_count; ++i) {
+    for (uint32_t i = 0; i < t.values.count; ++i) {
         if (i > 0)
             out += ", ";
-        out.append(buf, std::to_chars(buf, buf + sizeof buf, t.values[i]).ptr);
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, t.values.values[i]).ptr);
     }
-    if (t.more_values)
+    if (t.values.more)
         out += ", ...";
     out += '\n';
 }
@@ -245,8 +245,9 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
                 block = reader.block();
                 analyzer->new_block(events.front().micros);
             }
+            EventKey* by_key = keys.all(reader);
             for (const Item& item : events) {
-                EventKey& key = keys.at(reader, item.key);
+                EventKey& key = by_key[item.key];
                 if (key.event == EventKey::none) {
                     reader.key_record(item.key, record);
                     key = analyzer->event_key(record);
