@@ -59,11 +59,12 @@ svg .name, svg .count { fill: var(--fg); }
 .end { text-anchor: end; }
 .middle { text-anchor: middle; }
 .bars rect, svg.busiest rect { fill: var(--bar); }
+.bars rect { shape-rendering: crispEdges; }
 .grid { stroke: var(--grid); }
 .axis { stroke: var(--muted); }
 .lane { stroke: var(--grid); stroke-dasharray: 2 3; }
-line.stop { stroke: var(--off); stroke-width: 1.5; opacity: .7; }
-line.start { stroke: var(--on); stroke-width: 1.5; opacity: .7; }
+line.stop { stroke: var(--off); stroke-width: 1.5; }
+line.start { stroke: var(--on); stroke-width: 1.5; }
 line.began { stroke: var(--fg); stroke-dasharray: 4 3; }
 svg .began-label { fill: var(--fg); }
 rect.on { fill: var(--on); }

@@ -4,6 +4,7 @@
 #include "html_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <initializer_list>
 
@@ -79,9 +80,9 @@ class TimelineChart {
         if (steps_ > 0) {
             y_axis();
             x_axis();
-            changes();
             bars();
             lanes();
+            changes();
             beginning();
         }
         out_ += "</svg>\n";
@@ -154,30 +155,20 @@ class TimelineChart {
             append_number(label, n);
             text(plot_left * 10 - 60, y_of(n) + 35, "tick end", label);
         }
-        std::string label = "events per ";
-        // The step's width in the unit that reads best.
-        if (width_ < 1000)
-            label += std::to_string(width_) + " \u00b5s";
-        else if (width_ < 1000000)
-            label += trimmed(milliseconds(width_)) + " ms";
-        else
-            label += trimmed(time_text(static_cast<int64_t>(width_))) + " s";
-        text(plot_right * 10, (plot_top - 8) * 10, "axis-title end", label);
+        text(plot_right * 10, (plot_top - 8) * 10, "axis-title end",
+             "events per " + width_text(width_));
     }
-    static std::string milliseconds(uint64_t micros) {
-        std::string whole = std::to_string(micros / 1000);
-        std::string part = std::to_string(micros % 1000 + 1000).substr(1);
-        return whole + "." + part;
-    }
-    // "2.048000" as "2.048", "3.000" as "3".
-    static std::string trimmed(std::string number) {
-        if (number.find('.') == std::string::npos)
-            return number;
-        while (number.back() == '0')
-            number.pop_back();
-        if (number.back() == '.')
-            number.pop_back();
-        return number;
+    // A step's width in the unit that reads best, to four figures (the
+    // table and the titles give the steps' exact bounds): "512 µs",
+    // "2.048 ms", "33.55 s".
+    static std::string width_text(uint64_t micros) {
+        if (micros < 1000)
+            return std::to_string(micros) + " \u00b5s";
+        bool ms = micros < 1000000;
+        double value = static_cast<double>(micros) / (ms ? 1e3 : 1e6);
+        char buf[32];
+        char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 4).ptr;
+        return std::string(buf, end) + (ms ? " ms" : " s");
     }
 
     // Seconds since the module started, at round times.
@@ -279,7 +270,7 @@ class TimelineChart {
         span_title(m.earliest, m.latest);
     }
 
-    // Lines where logging was stopped (red) or started (green), behind the bars.
+    // Ticks in the logging lane where it was stopped (red) or started (green).
     void changes() {
         for (size_t i = 0; i < steps_; ++i) {
             const Timeline::Marks& m = t_.marks(first_ + i);
@@ -290,9 +281,9 @@ class TimelineChart {
             out_ += "</title>";
             int64_t x1 = x_of(m.earliest), x2 = x_of(m.latest);
             if (m.stops > 0)
-                line("stop", x1, plot_top * 10, x1, plot_bottom * 10);
+                line("stop", x1, lane_top * 10, x1, (lane_top + lane_height) * 10);
             if (m.starts > 0)
-                line("start", x2, plot_top * 10, x2, plot_bottom * 10);
+                line("start", x2, lane_top * 10, x2, (lane_top + lane_height) * 10);
             out_ += "</g>\n";
         }
     }
@@ -382,8 +373,8 @@ class TimelineChart {
 
     void caption() {
         out_ += "<figcaption>Events per time step. Logging: <span class=\"key start\"></span>"
-                "on (a thin strip), <span class=\"key stop\"></span>off (a thick one), and "
-                "lines where it was stopped or started";
+                "on (a thin strip), <span class=\"key stop\"></span>off (a thick one), with "
+                "a tick where it was stopped or started";
         if (s_.began != Session::Began::first_lines)
             out_ += s_.began == Session::Began::reset ? ", <span class=\"key began\"></span>Reset"
                                                       : ", <span class=\"key began\"></span>"
