@@ -4,13 +4,12 @@
 #include "files.h"
 #include "reader.h"
 #include "session.h"
+#include "session_pass.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <optional>
-#include <span>
 #include <vector>
 
 namespace kwlog {
@@ -233,59 +232,29 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
     if (!input.open(file) || !output.open_stdout(input, true))
         return 2;
     LogReader reader(input.file(), input.name(), options.strict);
-    std::optional<SessionAnalyzer> analyzer;
-    uint64_t bad_before = 0; // lines that were no record, read before this session began
-    KeyCache<EventKey> keys{EventKey{}};
-    uint64_t block = UINT64_MAX;
-    Record record;
-    for (;;) {
-        // Most records come many at a time.
-        if (std::span<const Item> events = reader.next_events(); !events.empty()) {
-            if (reader.block() != block) {
-                block = reader.block();
-                analyzer->new_block(events.front().micros);
-            }
-            EventKey* by_key = keys.all(reader);
-            for (const Item& item : events) {
-                EventKey& key = by_key[item.key];
-                if (key.event == EventKey::none) {
-                    reader.key_record(item.key, record);
-                    key = analyzer->event_key(record);
-                }
-                analyzer->add(key, item.micros);
-            }
-            analyzer->span(events.front().micros, events.back().micros, reader.line_number());
-            continue;
+    SessionPass pass(reader, options.analysis);
+    // Each session is printed as the next one begins, so that a long log
+    // shows its first sessions while the rest is read.
+    struct Printer {
+        const SummaryOptions& options;
+        const EventNames& names;
+        Output& output;
+        void event(int64_t) {}
+        void record(const Record&) {}
+        bool ended(Session& session) {
+            print_session(session, options.analysis, names, output);
+            return output.flush();
         }
-        if (!reader.next(record))
-            break;
-        if (reader.began_session()) {
-            uint64_t bad = reader.bad_lines();
-            if (analyzer) {
-                analyzer->finish(bad - bad_before);
-                print_session(analyzer->session(), options.analysis, names, output);
-                if (!output.flush())
-                    break;
-                bad_before = bad; // lines before the first session are counted in it
-            }
-            Session::Began began =
-                record.kind == Kind::gauge_refreshed ? Session::Began::reset
-                : record.kind == Kind::aircraft_loaded || record.kind == Kind::gauge_loaded
-                    ? Session::Began::load
-                    : Session::Began::first_lines;
-            analyzer.emplace(options.analysis, reader.session(), reader.line_number(), began);
-        }
-        analyzer->add(record, reader.line_number(), reader.time_went_back());
-    }
+    } printer{options, names, output};
+    pass.run(printer);
     if (output.failed())
         return output.close(0);
     if (int status = end_of_input(reader, output))
         return status;
     uint64_t sessions = 0;
-    if (analyzer) {
-        analyzer->finish(reader.bad_lines() - bad_before);
-        print_session(analyzer->session(), options.analysis, names, output);
-        sessions = analyzer->session().number;
+    if (Session* last = pass.last_session()) {
+        print_session(*last, options.analysis, names, output);
+        sessions = last->number;
     }
     char total[128];
     std::snprintf(
