@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
 # Speed and memory of keywatch-log on a large log, as ratios measured in one
-# run on one file: summary and csv against `wc -l` (a floor: reading the file
-# and finding its lines), summary --top 100000 against summary, and the
-# largest resident set of every command, follow --from-start included. Not a
-# test: run it by hand (the machine is shared, so figures from a timed test
-# would be noise).
+# run on one file: summary (bursts, steady repeats and tug-of-war included)
+# and csv against `wc -l` (a floor: reading the file and finding its lines),
+# summary --top 100000 and report against summary, the report page's size,
+# and the largest resident set of every command, follow --from-start
+# included. Not a test: run it by hand (the machine is shared, so figures
+# from a timed test would be noise).
 #
 #   bench/keywatch-log-bench.sh [BUILD_DIR [SIZE_MB [ROUNDS]]]   (build/native 1024 5)
 #
 # It writes a log of about SIZE_MB megabytes by repeating the demo flight's
 # event lines with times moved on by one second per repetition, after the
 # flight's own Reset lines (or reads the log named by KWLOG_BENCH_LOG, and
-# keeps it). The file is read once first, into the page cache. Then ROUNDS
+# keeps it). Repeated so, the flight's throttle and altitude settings go back
+# and forth all along: summary finds a tug-of-war of each, and looks for
+# steady repeats at every event (a second apart, they make none). The file is read once first, into the page cache. Then ROUNDS
 # rounds run every command once each, interleaved, so that a busy moment of
 # the machine falls on all of them alike; a command's time is its best round
 # (the one least disturbed), and the median is shown beside it.
 #
 # Targets: summary <= 2.5x wc -l; csv <= 4x; --top 100000 <= 1.2x summary;
+# report <= 2x summary (at least half its speed) and a page under 2 MB;
 # every command under 20 MB resident.
 #
 # Needs BUILD_DIR/keywatch-sim (to fly the demo) and BUILD_DIR/keywatch-log,
@@ -73,12 +77,13 @@ follow_from_start() {
     "$tool" follow --from-start "$log" | head -n $((records - 1)) >/dev/null
 }
 
-names=(wc summary top csv follow)
+names=(wc summary top csv follow report)
 declare -A command=(
     [wc]="wc -l $log"
     [summary]="$tool summary $log"
     [top]="$tool summary --top 100000 $log"
     [csv]="$tool csv $log -o /dev/null"
+    [report]="$tool report $log -o $work/report.html"
 )
 baseline=${KWLOG_BENCH_BASELINE:-}
 if [ -n "$baseline" ]; then
@@ -122,6 +127,7 @@ for name in "${names[@]}"; do
     top) label="summary --top 100000" ;;
     csv) label="csv -o /dev/null" ;;
     follow) label="follow --from-start" ;;
+    report) label="report -o FILE" ;;
     base_summary) label="baseline summary" ;;
     base_csv) label="baseline csv" ;;
     esac
@@ -143,6 +149,10 @@ ratio() { # NAME BASE TARGET: the best times' ratio, and the medians'
 ratio summary wc 2.5 "summary / wc -l"
 ratio csv wc 4 "csv / wc -l"
 ratio top summary 1.2 "summary --top 100000 / summary"
+ratio report summary 2 "report / summary"
+awk -v b="$(stat -c %s "$work/report.html")" 'BEGIN {
+    printf "%-34s %5.2f MB  target < 2 MB  %s\n", "report page", b / 1048576, b < 2 * 1048576 ? "met" : "MISSED"
+}'
 if [ -n "$baseline" ]; then
     ratio base_summary wc - "baseline summary / wc -l"
     ratio base_csv wc - "baseline csv / wc -l"

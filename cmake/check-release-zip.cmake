@@ -7,7 +7,8 @@
 #   cmake -DCPACK=cpack -DCONFIG=build/CPackConfig.cmake -DWORK_DIR=dir
 #         -DZIP_NAME=keywatch-VERSION-win64.zip -DTOP=keywatch-VERSION-win64
 #         -DMODULE=keywatch_x64.dll -DREADER=keywatch-log.exe -DFACE=face.png
-#         -DGUIDE=docs/user-guide.md -DLICENSE=LICENSE -DADD_ON_XML=cmake/add-on.xml
+#         -DGUIDE=docs/user-guide.md -DREPORT_PNG=docs/report.png -DLICENSE=LICENSE
+#         -DADD_ON_XML=cmake/add-on.xml
 #         -DPYTHON=python3 -DXML_CHECK=cmake/check-add-on-xml.py -DVERSION=VERSION
 #         -P check-release-zip.cmake
 
@@ -39,7 +40,8 @@ endif()
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${WORK_DIR}/unpacked" "${WORK_DIR}/unpacked/*")
 list(SORT found)
 set(packed_files "Gauges/keywatch_x64.dll=${MODULE}" "keywatch-log.exe=${READER}"
-    "add-on.xml=${ADD_ON_XML}" "face.png=${FACE}" "user-guide.md=${GUIDE}" "LICENSE=${LICENSE}")
+    "add-on.xml=${ADD_ON_XML}" "face.png=${FACE}" "user-guide.md=${GUIDE}" "report.png=${REPORT_PNG}"
+    "LICENSE=${LICENSE}")
 set(expected)
 foreach(pair IN LISTS packed_files)
   string(REGEX REPLACE "=.*$" "" name "${pair}")

@@ -45,7 +45,7 @@ add_custom_target(face_picture ALL DEPENDS ${face_png})
 # component names the gauge folder.
 install(FILES $<TARGET_FILE:keywatch_module> DESTINATION Gauges COMPONENT user)
 install(FILES ${KEYWATCH_RELEASE_DIR}/add-on.xml ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${face_png}
-              ${CMAKE_SOURCE_DIR}/LICENSE
+              ${CMAKE_SOURCE_DIR}/docs/report.png ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION . COMPONENT user)
 install(PROGRAMS $<TARGET_FILE:keywatch-log> DESTINATION . COMPONENT user)
 
@@ -73,7 +73,8 @@ if(KEYWATCH_TESTS)
             -DMODULE=$<TARGET_FILE:keywatch_module> -DFACE=${face_png}
             -DREADER=$<TARGET_FILE:keywatch-log> -DADD_ON_XML=${KEYWATCH_RELEASE_DIR}/add-on.xml
             -DPYTHON=${Python3_EXECUTABLE} -DXML_CHECK=${KEYWATCH_RELEASE_DIR}/check-add-on-xml.py
-            -DGUIDE=${CMAKE_SOURCE_DIR}/docs/user-guide.md -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+            -DGUIDE=${CMAKE_SOURCE_DIR}/docs/user-guide.md -DREPORT_PNG=${CMAKE_SOURCE_DIR}/docs/report.png
+            -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
             -DVERSION=${PROJECT_VERSION}
             -P ${KEYWATCH_RELEASE_DIR}/check-release-zip.cmake)
 

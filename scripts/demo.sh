@@ -3,7 +3,8 @@
 # (examples/demo-flight.txt) through the stand-in simulator with the Linux
 # module and with the Windows DLL under Wine, and builds the release zip.
 # Installs what it lacks. Prints where the logs, the face picture and the zip
-# are, and ends with keywatch-log's summary of the flight's log.
+# are, writes keywatch-log's HTML report of the flight (out/demo/report.html),
+# and ends with keywatch-log's summary of the flight's log.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
@@ -29,10 +30,15 @@ echo "=== the same flight, Windows DLL under Wine ($out/windows)"
 (cd "$out/windows" && script | "$repo/cmake/wine-run.sh" "$repo/build/windows/wineprefix" \
   "$repo/build/windows/keywatch-sim.exe" - >/dev/null)
 
+# The report names the log as it was given: run beside it, the page says
+# Key_Events_Sent.log rather than this machine's folders.
+(cd "$out/linux" && "$repo/build/native/keywatch-log" report Key_Events_Sent.log -o "$out/report.html")
+
 echo
 echo "Log (Linux module):    $out/linux/Key_Events_Sent.log"
 echo "Log (Windows DLL):     $out/windows/Key_Events_Sent.log"
 echo "Face picture:          $out/linux/face.png"
+echo "Report (HTML page):    $out/report.html"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$repo/build/windows/CMakeCache.txt")
 echo "Release zip:           $repo/build/windows/keywatch-$version-win64.zip"
 echo

@@ -16,6 +16,7 @@ packages=(
   zip                                    # the release archive
   libcli11-dev                           # keywatch-log's option parsing (header-only, both targets)
   python3                                # the release check of add-on.xml
+  chromium                               # keywatch-log report's browser test
 )
 
 missing=()

@@ -8,7 +8,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(problems)
-foreach(command summary csv follow)
+foreach(command summary csv follow diff report)
   execute_process(COMMAND "${TOOL}" ${command} --help RESULT_VARIABLE status
     OUTPUT_VARIABLE help ERROR_VARIABLE err)
   if(NOT status EQUAL 0 OR NOT err STREQUAL "")

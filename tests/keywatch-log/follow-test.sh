@@ -130,7 +130,8 @@ got=$(tr -d '\r' <"$out")
     fail "--from-start did not show the seven records there, once each, in order"
 
 # A pattern against a name of 50 KB, which must cost no more than its length,
-# and a line longer than any record (1 MiB), which is passed over.
+# and a line longer than any record (1 MiB), which is passed over; an add-on
+# event named by --names, shown by its name, which the pattern matches.
 log="$work/patterns.log"
 out="$work/patterns.txt"
 : >"$out"
@@ -140,19 +141,22 @@ long_name=$(head -c 50000 /dev/zero | tr '\0' A)
     printf '%s' "$CRLF Time=1.100000; id=1; event_in=$long_name; evdata=0$CRLF"
     head -c 1100000 /dev/zero | tr '\0' x
     printf '%s' "$CRLF Time=1.200000; id=2; event_in=KEY_AXIS_ELEVATOR_SET; evdata=5"
+    printf '%s' "$CRLF Time= 1.250000 id= 4101 event_in= User_Defined_Event evdata= 7"
     printf '%s' "$CRLF Time=1.300000; id=3; event_in=KEY_GEAR_UP; evdata=0"
     printf '%s' "$CRLF Time= 1.400000 Logging Stopped"
 } >"$log"
-start_follow "$out" --from-start --only 'A*X' "$log"
+printf '#define ACME_X (THIRD_PARTY_EVENT_ID_MIN + 5)\n' >"$work/names.h"
+start_follow "$out" --from-start --only 'A*X' --names "$work/names.h" "$log"
 wait_for "$out" "Logging Stopped" 60 || fail "--only 'A*X' did not show the records after a long name"
 kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
 expected="Time= 1.000000 Gauge Refreshed= C:\\P3D\\keywatch_x64.dll
 Time=1.200000; id=2; event_in=KEY_AXIS_ELEVATOR_SET; evdata=5
+Time= 1.250000 id= 4101 event_in= ACME_X (User_Defined_Event) evdata= 7
 Time= 1.400000 Logging Stopped"
 got=$(tr -d '\r' <"$out")
-[ "$got" = "$expected" ] || fail "--only 'A*X' did not show the three records that pass it; expected:
+[ "$got" = "$expected" ] || fail "--only 'A*X' did not show the four records that pass it; expected:
 $expected"
 grep -q "not a keywatch record: a line of over 1 MiB" "$err" ||
     fail "the line of 1.1 MB was not reported as too long"
@@ -185,4 +189,4 @@ status=$?
 [ ! -s "$err" ] || fail "follow complained when its reader went away"
 
 echo "follow: every record shown once, two truncations seen; --from-start shows what is there;"
-echo "a long name and an overlong line passed; follow stops when its reader goes"
+echo "a long name and an overlong line passed, an add-on event named; follow stops when its reader goes"

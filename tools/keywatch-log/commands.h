@@ -4,8 +4,10 @@
 #pragma once
 
 #include "files.h"
+#include "names.h"
 #include "pattern.h"
 #include "reader.h"
+#include "session.h"
 
 #include <optional>
 #include <string>
@@ -13,22 +15,30 @@
 namespace kwlog {
 
 struct SummaryOptions {
-    unsigned top = 10;          // busiest events and bursts shown per session
-    unsigned burst_gap_ms = 50; // the largest gap inside a burst
-    unsigned burst_min = 3;     // the fewest events that make a burst
+    AnalysisOptions analysis; // its top is also the busiest events shown
     bool strict = false;
+    std::string names; // a names file for add-ons' events, or none
 };
 
 struct CsvOptions {
     bool all = false; // load and control lines too
     bool strict = false;
     std::string output; // empty: standard output
+    std::string names;
 };
 
 struct FollowOptions {
-    std::optional<NamePattern> only, hide; // over the event's name
+    std::optional<NamePattern> only, hide; // over the event's name as shown
     bool from_start = false;               // show what the file already holds first
     unsigned poll_ms = 100;
+    std::string names;
+};
+
+struct DiffOptions {
+    bool data = false; // events told apart by their data too
+    bool csv = false;
+    bool strict = false;
+    std::string names;
 };
 
 // After the last record: the reader's exit status, and when it is not 0
@@ -44,5 +54,12 @@ inline int end_of_input(LogReader& reader, Output& output) {
 int run_summary(const std::string& file, const SummaryOptions& options);
 int run_csv(const std::string& file, const CsvOptions& options);
 int run_follow(const std::string& file, const FollowOptions& options);
+// Two captures: files, or sessions of them ("FILE:N").
+int run_diff(const std::string& a, const std::string& b, const DiffOptions& options);
+
+// Reads the names file, if one is given; false when it cannot be read.
+inline bool read_names(const std::string& path, EventNames& names) {
+    return path.empty() || names.read(path);
+}
 
 } // namespace kwlog

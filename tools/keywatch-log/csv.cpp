@@ -1,20 +1,16 @@
 // keywatch-log csv: every event line as one RFC 4180 row (CR LF line ends,
 // fields quoted when they hold a comma, quote, CR or LF).
+#include "bytes.h"
 #include "commands.h"
 #include "files.h"
 #include "reader.h"
 
 #include <charconv>
 #include <cstring>
+#include <span>
 
 namespace kwlog {
 namespace {
-
-uint64_t load8(const char* p) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    return chunk;
-}
 
 // Whether a field holds a comma, quote, CR or LF. All four are below '0',
 // and names seldom hold any byte below it, so eight bytes at a time are
@@ -40,102 +36,150 @@ bool needs_quotes(std::string_view text) {
     return false;
 }
 
-void put_field(Output& out, std::string_view text) {
+// A field as RFC 4180 writes it: quoted, its quotes doubled, when it holds
+// a comma, quote, CR or LF.
+void append_field(std::string& out, std::string_view text) {
     if (!needs_quotes(text)) {
-        out.put(text);
+        out += text;
         return;
     }
-    out.put('"');
+    out += '"';
     for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
-        out.put(text.substr(0, quote + 1));
-        out.put('"');
+        out += text.substr(0, quote + 1);
+        out += '"';
         text.remove_prefix(quote + 1);
     }
-    out.put(text);
-    out.put('"');
+    out += text;
+    out += '"';
 }
 
-char* put_text(char* p, std::string_view text) {
-    std::memcpy(p, text.data(), text.size());
-    return p + text.size();
+// ",kind,id,name,data" and the line end: what follows a row's time.
+void append_tail(std::string& out, const Record& r, const EventNames& names) {
+    out += ',';
+    out += kind_name(r.kind);
+    out += ',';
+    char buf[16];
+    if (is_event(r.kind)) {
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, r.id).ptr);
+        out += ',';
+        append_field(out, names.shown(r.id, r.name));
+        out += ',';
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, r.data).ptr);
+    } else {
+        // Load and control lines: no id or data; the name column holds the
+        // line's text, if it has one.
+        out += ',';
+        if (r.kind == Kind::gauge_loaded || r.kind == Kind::gauge_refreshed) {
+            append_field(out, r.path);
+        } else if (r.kind == Kind::aircraft_loaded || r.kind == Kind::aircraft_title) {
+            std::string text = "Title=";
+            text.append(r.title)
+                .append("; Type=")
+                .append(r.type)
+                .append("; Model=")
+                .append(r.model);
+            append_field(out, text);
+        }
+        out += ',';
+    }
+    out += "\r\n";
 }
 
-// One row, written in place: the common case, an event whose name needs no
-// quotes, goes through here at the speed of a copy.
+// Each row is the session, the time, and the tail: the same for every
+// record of a key (see LogReader::key), so written once per key of a block
+// and copied for the rest.
 class Rows {
   public:
-    explicit Rows(Output& out) : out_(out) {}
+    Rows(Output& out, const EventNames& names) : out_(out), names_(names) {}
 
-    void put(uint64_t session, const Record& r) {
-        if (session != session_) {
-            session_ = session;
-            char* end =
-                std::to_chars(session_text_, session_text_ + sizeof session_text_, session).ptr;
-            *end++ = ',';
-            session_size_ = static_cast<size_t>(end - session_text_);
+    // A record: a load or control line, or an event read by itself.
+    void put(const LogReader& reader, const Record& r) {
+        prepare(reader);
+        Tail& tail = tail_of_.at(reader);
+        if (tail.size == 0)
+            write_tail(tail, r);
+        put_row(tail, r.micros);
+    }
+
+    // Events many at a time (see LogReader::next_events).
+    void put(const LogReader& reader, std::span<const Item> events) {
+        prepare(reader);
+        Record r;
+        Tail* by_key = tail_of_.all(reader);
+        for (const Item& item : events) {
+            Tail& tail = by_key[item.key];
+            if (tail.size == 0) {
+                reader.key_record(item.key, r);
+                write_tail(tail, r);
+            }
+            put_row(tail, item.micros);
         }
-        size_t name_size = is_event(r.kind) ? r.name.size() : 0;
-        if (!is_event(r.kind) || name_size > Output::largest_room / 2 || needs_quotes(r.name)) {
-            put_slowly(r);
-            return;
-        }
-        char* p = out_.room(name_size + 128);
-        p = put_text(p, std::string_view(session_text_, session_size_));
-        p += format_time(p, r.micros);
-        p = put_text(p,
-                     r.kind == Kind::key ? std::string_view(",key,") : std::string_view(",user,"));
-        p = std::to_chars(p, p + 12, r.id).ptr;
-        *p++ = ',';
-        p = put_text(p, r.name);
-        *p++ = ',';
-        p = std::to_chars(p, p + 12, r.data).ptr;
-        *p++ = '\r';
-        *p++ = '\n';
-        out_.wrote(p);
     }
 
   private:
-    void put_slowly(const Record& r) {
-        out_.put(std::string_view(session_text_, session_size_));
-        out_.put_time(r.micros);
-        out_.put(',');
-        out_.put(kind_name(r.kind));
-        out_.put(',');
-        if (is_event(r.kind)) {
-            out_.put_int(r.id);
-            out_.put(',');
-            put_field(out_, r.name);
-            out_.put(',');
-            out_.put_int(r.data);
-        } else {
-            // Load and control lines: no id or data; the name column holds
-            // the line's text, if it has one.
-            out_.put(',');
-            if (r.kind == Kind::gauge_loaded || r.kind == Kind::gauge_refreshed) {
-                put_field(out_, r.path);
-            } else if (r.kind == Kind::aircraft_loaded || r.kind == Kind::aircraft_title) {
-                std::string text = "Title=";
-                text.append(r.title)
-                    .append("; Type=")
-                    .append(r.type)
-                    .append("; Model=")
-                    .append(r.model);
-                put_field(out_, text);
-            }
-            out_.put(',');
+    // Each tail is followed by this many bytes, so that it can be read in
+    // sixteens.
+    static constexpr size_t padding = 16;
+    struct Tail {
+        size_t begin = 0, size = 0; // in tails_; 0: not written yet
+    };
+
+    void prepare(const LogReader& reader) {
+        if (reader.session() != session_) {
+            session_ = reader.session();
+            char* end =
+                std::to_chars(session_text_, session_text_ + sizeof session_text_, session_).ptr;
+            *end++ = ',';
+            session_size_ = static_cast<size_t>(end - session_text_);
         }
-        out_.put("\r\n");
+        if (reader.block() != block_) {
+            block_ = reader.block();
+            tails_.clear();
+        }
+    }
+
+    void write_tail(Tail& tail, const Record& r) {
+        tail.begin = tails_.size();
+        append_tail(tails_, r, names_);
+        tail.size = tails_.size() - tail.begin;
+        tails_.append(padding, '\0');
+    }
+
+    void put_row(const Tail& tail, int64_t micros) {
+        const char* text = tails_.data() + tail.begin;
+        if (tail.size > Output::largest_room / 2) {
+            out_.put(std::string_view(session_text_, session_size_));
+            out_.put_time(micros);
+            out_.put(std::string_view(text, tail.size));
+            return;
+        }
+        // Copied sixteen bytes at a time, past the row's end into room that
+        // the next row overwrites.
+        char* p = out_.room(sizeof session_text_ + max_time_chars + tail.size + padding);
+        std::memcpy(p, session_text_, sizeof session_text_);
+        p += session_size_;
+        p += times_.write(p, micros);
+        for (size_t i = 0; i < tail.size; i += padding)
+            std::memcpy(p + i, text + i, padding);
+        out_.wrote(p + tail.size);
     }
 
     Output& out_;
-    uint64_t session_ = 0;
+    const EventNames& names_;
+    uint64_t session_ = 0, block_ = UINT64_MAX;
     char session_text_[24] = "0,";
     size_t session_size_ = 2;
+    std::string tails_; // of the block being read
+    KeyCache<Tail> tail_of_{Tail{}};
+    TimeWriter times_;
 };
 
 } // namespace
 
 int run_csv(const std::string& file, const CsvOptions& options) {
+    EventNames names;
+    if (!read_names(options.names, names))
+        return 2;
     Input input;
     Output output;
     if (!input.open(file))
@@ -145,11 +189,15 @@ int run_csv(const std::string& file, const CsvOptions& options) {
         return 2;
     output.put("session,time,kind,id,name,data\r\n");
     LogReader reader(input.file(), input.name(), options.strict);
-    Rows rows(output);
+    Rows rows(output, names);
     Record record;
-    while (reader.next(record)) {
-        if (options.all || is_event(record.kind))
-            rows.put(reader.session(), record);
+    for (;;) {
+        if (std::span<const Item> events = reader.next_events(); !events.empty())
+            rows.put(reader, events);
+        else if (!reader.next(record))
+            break;
+        else if (options.all || is_event(record.kind))
+            rows.put(reader, record);
         output.maybe_flush();
         if (output.failed())
             return output.close(0);

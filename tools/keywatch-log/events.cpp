@@ -24,7 +24,7 @@ void EventCounts::grow() {
 
 uint32_t EventCounts::add_new(uint32_t& head, int32_t id, std::string_view name) {
     auto index = static_cast<uint32_t>(events_.size());
-    events_.push_back(Event{id, head, 1, std::string(name)});
+    events_.push_back(Event{id, head, 0, std::string(name)});
     bool new_number = head == none;
     head = index;
     // A number not seen before fills a slot of the hash; grow() moves them.

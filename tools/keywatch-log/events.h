@@ -6,6 +6,8 @@
 // can be kept by.
 #pragma once
 
+#include "bytes.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -16,18 +18,24 @@ namespace kwlog {
 
 class EventCounts {
   public:
+    // The event's index, a new one (counted 0 times) if it is not known yet.
+    uint32_t index(int32_t id, std::string_view name) {
+        uint32_t& head = id >= 0 && id < small_ids ? small_[static_cast<size_t>(id)] : slot_of(id);
+        for (uint32_t at = head; at != none; at = events_[at].next_same_id)
+            if (same_text(events_[at].name, name))
+                return at;
+        return add_new(head, id, name);
+    }
+    // Counts the event once more.
+    void count(uint32_t index, uint64_t times = 1) {
+        events_[index].count += times;
+        total_ += times;
+    }
     // Counts one event; returns its index.
     uint32_t add(int32_t id, std::string_view name) {
-        ++total_;
-        uint32_t& head = id >= 0 && id < small_ids ? small_[static_cast<size_t>(id)] : slot_of(id);
-        for (uint32_t at = head; at != none; at = events_[at].next_same_id) {
-            Event& event = events_[at];
-            if (same_text(event.name, name)) {
-                ++event.count;
-                return at;
-            }
-        }
-        return add_new(head, id, name);
+        uint32_t at = index(id, name);
+        count(at);
+        return at;
     }
     size_t size() const {
         return events_.size();
@@ -60,22 +68,11 @@ class EventCounts {
         std::string name;
     };
     static bool same_text(std::string_view a, std::string_view b) {
-        // Names are short: eight bytes at a time, the last eight overlapping,
-        // without a call.
+        // Names are short: compared without a call.
         size_t n = a.size();
         if (n != b.size())
             return false;
-        if (n < 8)
-            return std::memcmp(a.data(), b.data(), n) == 0;
-        for (size_t i = 0; i + 8 < n; i += 8)
-            if (load8(a.data() + i) != load8(b.data() + i))
-                return false;
-        return load8(a.data() + n - 8) == load8(b.data() + n - 8);
-    }
-    static uint64_t load8(const char* p) {
-        uint64_t chunk;
-        std::memcpy(&chunk, p, 8);
-        return chunk;
+        return n < 8 ? std::memcmp(a.data(), b.data(), n) == 0 : same_bytes(a.data(), b.data(), n);
     }
     uint32_t add_new(uint32_t& head, int32_t id, std::string_view name);
     uint32_t& slot_of(int32_t id);

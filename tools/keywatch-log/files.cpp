@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdlib>
+#include <algorithm>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -22,13 +23,112 @@
 
 namespace kwlog {
 
+#ifdef _WIN32
+
+// Paths are UTF-8 within the program and UTF-16 for Windows' wide calls,
+// which open any path, whatever the user's code page.
+std::wstring to_wide(const std::string& text) {
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string to_utf8(const wchar_t* wide) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return "";
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    text.pop_back(); // its NUL
+    return text;
+}
+
+#endif
+
+namespace {
+
+// ---- Paths and messages for the system -------------------------------------------
+
+#ifdef _WIN32
+
+#define FILE_MODE(mode) L##mode
+
+std::FILE* open_path(const std::string& path, const wchar_t* mode) {
+    return _wfopen(to_wide(path).c_str(), mode);
+}
+
+int remove_file(const std::string& path) {
+    return _wremove(to_wide(path).c_str());
+}
+
+// A console shows UTF-16 written with WriteConsoleW; a pipe or a file gets
+// the UTF-8 bytes.
+void put_error(const std::string& text) {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::wstring wide = to_wide(text);
+        DWORD written = 0;
+        std::fflush(stderr);
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    // The C runtime may hold standard error back when it is a pipe or a
+    // file; follow's words must show while it waits.
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+#else
+
+#define FILE_MODE(mode) mode
+
+std::FILE* open_path(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+int remove_file(const std::string& path) {
+    return std::remove(path.c_str());
+}
+
+void put_error(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+#endif
+
+} // namespace
+
+namespace {
+
+void put_error(std::string text, const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    int size = std::vsnprintf(nullptr, 0, format, args);
+    size_t head = text.size();
+    text.resize(head + static_cast<size_t>(std::max(size, 0)) + 1);
+    std::vsnprintf(text.data() + head, text.size() - head, format, again);
+    va_end(again);
+    text.back() = '\n';
+    put_error(text);
+}
+
+} // namespace
+
 void complain(const char* format, ...) {
-    std::fputs("keywatch-log: ", stderr);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    put_error("keywatch-log: ", format, args);
     va_end(args);
-    std::fputc('\n', stderr);
+}
+
+void note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    put_error("", format, args);
+    va_end(args);
 }
 
 namespace {
@@ -65,8 +165,9 @@ Identity identity_of(HANDLE handle) {
 }
 
 HANDLE open_for_query(const std::string& path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(to_wide(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 Identity identity_of(std::FILE* file) {
@@ -95,7 +196,8 @@ Target target_of(std::string& path) {
 }
 
 int create_new(const std::string& path, int /*mode*/) {
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _wopen(to_wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                  _S_IREAD | _S_IWRITE);
 }
 
 int process_id() {
@@ -104,7 +206,7 @@ int process_id() {
 
 // MoveFileEx replaces an existing file, which rename() on Windows does not.
 bool replace_file(const std::string& from, const std::string& to, std::string& reason) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
     char text[256] = "";
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -195,6 +297,31 @@ int existing_mode([[maybe_unused]] const std::string& path) {
 
 // ---- Input ------------------------------------------------------------------------
 
+#ifdef _WIN32
+
+bool file_exists(const std::string& path) {
+    return GetFileAttributesW(to_wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_file(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+#else
+
+bool file_exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool is_file(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+#endif
+
 Input::~Input() {
     close();
 }
@@ -218,7 +345,7 @@ bool Input::open(const std::string& path, bool say_why) {
         return true;
     }
     name_ = path;
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = open_path(path, FILE_MODE("rb"));
     if (file_ == nullptr) {
         error_ = errno;
         if (say_why)
@@ -266,7 +393,7 @@ bool Output::open_file(const std::string& path, const Input& input) {
         complain("cannot write %s: %s", path.c_str(), std::strerror(EISDIR));
         return false;
     case Target::direct:
-        file_ = std::fopen(path.c_str(), "wb");
+        file_ = open_path(path, FILE_MODE("wb"));
         break;
     case Target::replace: {
         int mode = existing_mode(target);
@@ -294,7 +421,7 @@ bool Output::open_file(const std::string& path, const Input& input) {
     if (file_ == nullptr) {
         complain("cannot write %s: %s", path.c_str(), std::strerror(errno));
         if (!temp_.empty())
-            std::remove(temp_.c_str());
+            remove_file(temp_);
         temp_.clear();
         return false;
     }
@@ -372,12 +499,12 @@ int Output::close(int status) {
     std::string reason;
     if (!failed() && !temp_.empty() && !replace_file(temp_, path_, reason)) {
         complain("cannot write %s: %s", name_.c_str(), reason.c_str());
-        std::remove(temp_.c_str());
+        remove_file(temp_);
         temp_.clear();
         return 2;
     }
     if (failed() && !temp_.empty())
-        std::remove(temp_.c_str());
+        remove_file(temp_);
     temp_.clear();
     if (closed_pipe_)
         return status;
@@ -396,7 +523,7 @@ void Output::discard() {
     file_ = nullptr;
     owned_ = false;
     if (!temp_.empty())
-        std::remove(temp_.c_str());
+        remove_file(temp_);
     temp_.clear();
 }
 

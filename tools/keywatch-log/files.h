@@ -14,12 +14,30 @@
 
 namespace kwlog {
 
-// "keywatch-log: " and the message, on standard error.
+// "keywatch-log: " and the message, on standard error; note() without the
+// program's name (messages about a file's lines begin with its name). On a
+// Windows console the text, UTF-8 within the program, shows as it should.
 void complain(const char* format, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+void note(const char* format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Whether something (a file, a folder) is at the path, and whether that is
+// a file (or a link to one).
+bool file_exists(const std::string& path);
+bool is_file(const std::string& path);
+
+#ifdef _WIN32
+// Paths are UTF-8 within the program; Windows' wide calls take UTF-16.
+std::wstring to_wide(const std::string& text);
+std::string to_utf8(const wchar_t* wide);
+#endif
 
 class Input {
   public:

@@ -50,8 +50,9 @@ bool read_bytes(std::FILE* f, int64_t offset, size_t count, std::string& out) {
 
 class Follower {
   public:
-    Follower(const std::string& file, const FollowOptions& options, Output& out)
-        : file_(file), options_(options), out_(out) {}
+    Follower(const std::string& file, const FollowOptions& options, const EventNames& names,
+             Output& out)
+        : file_(file), options_(options), names_(names), out_(out) {}
 
     int run() {
         bool first = true;
@@ -165,7 +166,7 @@ class Follower {
                 if (parse_record(line.text, r)) {
                     in_line_ = passes(r) ? Part::shown : Part::hidden;
                     if (in_line_ == Part::shown)
-                        out_.put(line.text.substr(1));
+                        put_record(line.text, r);
                     offset_ = base + static_cast<int64_t>(before + line.text.size());
                 } else {
                     offset_ = base + static_cast<int64_t>(before);
@@ -191,22 +192,38 @@ class Follower {
             return;
         }
         if (passes(r)) {
-            out_.put(text.substr(1)); // records begin with a blank
+            put_record(text, r);
             out_.put('\n');
         }
+    }
+
+    // The record's line without its first blank (records begin with one),
+    // an add-on event's name as the names file gives it.
+    void put_record(std::string_view text, const Record& r) {
+        std::string_view name = is_event(r.kind) ? names_.shown(r.id, r.name) : r.name;
+        if (!is_event(r.kind) || name.data() == r.name.data()) {
+            out_.put(text.substr(1));
+            return;
+        }
+        size_t begin = static_cast<size_t>(r.name.data() - text.data());
+        out_.put(text.substr(1, begin - 1));
+        out_.put(name);
+        out_.put(text.substr(begin + r.name.size()));
     }
 
     // Events pass the name patterns; load and control lines always show.
     bool passes(const Record& r) const {
         if (!is_event(r.kind))
             return true;
-        if (options_.only && !options_.only->matches(r.name))
+        std::string_view name = names_.shown(r.id, r.name);
+        if (options_.only && !options_.only->matches(name))
             return false;
-        return !(options_.hide && options_.hide->matches(r.name));
+        return !(options_.hide && options_.hide->matches(name));
     }
 
     const std::string& file_;
     const FollowOptions& options_;
+    const EventNames& names_;
     Output& out_;
     int64_t offset_ = 0; // where the next poll reads from
     std::string head_;   // the file's first bytes, to see a truncation by
@@ -222,13 +239,16 @@ int run_follow(const std::string& file, const FollowOptions& options) {
         complain("follow watches a file by its name; it cannot follow standard input");
         return 2;
     }
+    EventNames names;
+    if (!read_names(options.names, names))
+        return 2;
     Output out;
     Input input;
     input.open(file, false); // when it is there already, it must not be the output
     if (!out.open_stdout(input, true))
         return 2;
     input.close();
-    return Follower(file, options, out).run();
+    return Follower(file, options, names, out).run();
 }
 
 } // namespace kwlog

@@ -50,10 +50,6 @@ class BlockReader {
     int error_ = 0;
 };
 
-// Calls on_line(begin, end) for each line of the block: the offsets of its
-// first byte and of its LF (or of the block's end, for a last line without).
-template <class OnLine> void for_each_line(const char* bytes, size_t size, OnLine&& on_line);
-
 struct Line {
     std::string_view text; // without its line end; empty for an overlong line
     uint64_t number = 0;   // counted from 1
@@ -80,19 +76,5 @@ class LineReader {
     size_t at_ = 0;
     uint64_t offset_ = 0, lines_ = 0;
 };
-
-// ---- The line search --------------------------------------------------------------
-
-template <class OnLine> void for_each_line(const char* bytes, size_t size, OnLine&& on_line) {
-    size_t begin = 0;
-    for (const char* lf; begin < size && (lf = static_cast<const char*>(
-                                              std::memchr(bytes + begin, '\n', size - begin)));) {
-        size_t at = static_cast<size_t>(lf - bytes);
-        on_line(begin, at);
-        begin = at + 1;
-    }
-    if (begin < size)
-        on_line(begin, size);
-}
 
 } // namespace kwlog

@@ -7,6 +7,7 @@
 // so sessions, messages and line numbers come out as from one pass. Reading
 // stays in order too: a block is read only under the lock.
 #include "reader.h"
+#include "files.h"
 
 #include <array>
 #include <cerrno>
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #ifdef _WIN32
@@ -26,16 +26,15 @@ namespace kwlog {
 
 // ---- Reports by line -----------------------------------------------------------
 
-void LineNotes::add(uint64_t line, const std::string& message) {
+void LineNotes::add(uint64_t line, std::string_view message) {
     if (++count_ <= shown)
-        std::fprintf(stderr, "%s:%llu: %s\n", file_.c_str(), static_cast<unsigned long long>(line),
-                     message.c_str());
+        note("%s:%llu: %.*s", file_.c_str(), static_cast<unsigned long long>(line),
+             static_cast<int>(message.size()), message.data());
 }
 
 void LineNotes::finish() const {
     if (count_ > shown)
-        std::fprintf(stderr, "%s: %llu %s\n", file_.c_str(),
-                     static_cast<unsigned long long>(count_), in_all_);
+        note("%s: %llu %s", file_.c_str(), static_cast<unsigned long long>(count_), in_all_);
 }
 
 // ---- Sessions ------------------------------------------------------------------
@@ -53,18 +52,6 @@ bool SessionSplitter::begins_session(const Record& record) {
 // ---- Blocks parsed ahead ---------------------------------------------------------
 
 namespace {
-
-// What one line of a block holds, as parsed. Empty lines have none.
-struct Item {
-    enum Status : uint8_t { record, bad, overlong };
-    int64_t micros;
-    int32_t id, data;
-    uint32_t begin, size; // an event's name; any other record's whole line
-    uint32_t line;        // within the block, from 0
-    Status status;
-    Kind kind;
-};
-static_assert(std::is_trivially_default_constructible_v<Item> && sizeof(Item) <= 32);
 
 bool worth_a_thread(std::FILE* file) {
     // Standard input or a pipe may have to be waited for; only a file on
@@ -87,50 +74,11 @@ struct LogReader::Slot {
     enum class State { free, parsing, parsed };
     State state = State::free;
     uint64_t sequence = 0;
-    uint64_t lines = 0;
     Block block;
-    std::vector<Item> items;
-    RecordCache cache;
+    BlockParser parsed;
 
     void parse() {
-        items.clear();
-        lines = 0;
-        if (block.overlong) {
-            Item& item = items.emplace_back();
-            item.status = Item::overlong;
-            item.line = 0;
-            lines = 1;
-            return;
-        }
-        const char* bytes = block.bytes.get();
-        Record r;
-        for_each_line(bytes, block.size, [&](size_t begin, size_t end) {
-            auto line = static_cast<uint32_t>(lines++);
-            if (end > begin && bytes[end - 1] == '\r')
-                --end;
-            if (end == begin)
-                return;
-            // Filled in place: an Item built aside and copied in stalled
-            // the loop (a wide load of narrow stores) as long as the parse.
-            Item& item = items.emplace_back();
-            item.line = line;
-            if (!cache.parse(std::string_view(bytes + begin, end - begin), r)) {
-                item.status = Item::bad;
-                return;
-            }
-            item.status = Item::record;
-            item.kind = r.kind;
-            item.micros = r.micros;
-            if (is_event(r.kind)) {
-                item.id = r.id;
-                item.data = r.data;
-                item.begin = static_cast<uint32_t>(r.name.data() - bytes);
-                item.size = static_cast<uint32_t>(r.name.size());
-            } else {
-                item.begin = static_cast<uint32_t>(begin);
-                item.size = static_cast<uint32_t>(end - begin);
-            }
-        });
+        parsed.parse(block);
     }
 };
 
@@ -216,10 +164,13 @@ bool LogReader::next_block() {
     Work& work = *work_;
     std::unique_lock<std::mutex> lock(work.mutex);
     if (block_ != nullptr) {
-        lines_ += block_->lines;
-        bytes_ += block_->block.length;
+        lines_ += block_->parsed.lines();
+        bytes_read_ += block_->block.length;
         block_->state = Slot::State::free;
         block_ = nullptr;
+        items_ = {};
+        runs_ = {};
+        keys_ = {};
         ++wanted_;
         work.changed.notify_all();
     }
@@ -230,6 +181,10 @@ bool LogReader::next_block() {
                 continue;
             if (slot.state == Slot::State::parsed) {
                 block_ = &slot;
+                items_ = slot.parsed.items();
+                runs_ = slot.parsed.runs();
+                keys_ = slot.parsed.keys();
+                bytes_ = slot.block.bytes.get();
                 item_ = 0;
                 return true;
             }
@@ -250,19 +205,20 @@ bool LogReader::next(Record& record) {
     if (stopped_ || done_)
         return false;
     for (;;) {
-        if (block_ == nullptr || item_ == block_->items.size()) {
+        if (item_ == items_.size()) {
             if (!next_block()) {
                 done_ = true;
                 return false;
             }
             continue;
         }
-        const Item& item = block_->items[item_++];
+        const Item& item = items_[item_++];
         uint64_t line = lines_ + item.line + 1;
-        if (item.status != Item::record) {
-            bad_.add(line, item.status == Item::overlong
-                               ? "not a keywatch record (a line of over 1 MiB)"
-                               : "not a keywatch record");
+        if (item.key >= Item::overlong) {
+            bool overlong = item.key == Item::overlong;
+            for (int64_t n = overlong ? 1 : item.micros; n > 0; --n)
+                bad_.add(line, overlong ? "not a keywatch record (a line of over 1 MiB)"
+                                        : "not a keywatch record");
             if (strict_) {
                 stopped_ = true;
                 lines_ = line;
@@ -270,17 +226,9 @@ bool LogReader::next(Record& record) {
             }
             continue;
         }
-        const char* bytes = block_->block.bytes.get();
-        if (is_event(item.kind)) {
-            record.kind = item.kind;
-            record.micros = item.micros;
-            record.id = item.id;
-            record.data = item.data;
-            record.name = std::string_view(bytes + item.begin, item.size);
-        } else {
-            // Load and control lines are few: parsed again for their texts.
-            parse_record(std::string_view(bytes + item.begin, item.size), record);
-        }
+        key_ = item.key;
+        BlockParser::record_of(keys_[item.key], bytes_, record);
+        record.micros = item.micros;
         ++records_;
         line_number_ = line;
         began_session_ = sessions_.begins_session(record);
@@ -293,26 +241,40 @@ bool LogReader::next(Record& record) {
     }
 }
 
+std::span<const Item> LogReader::next_events() {
+    if (stopped_ || done_ || sessions_.number() == 0 || item_ == items_.size())
+        return {};
+    uint32_t run = runs_[item_];
+    if (run == 0 || items_[item_].micros < previous_time_)
+        return {};
+    std::span<const Item> events = items_.subspan(item_, run);
+    item_ += run;
+    previous_time_ = events.back().micros;
+    records_ += run;
+    line_number_ = lines_ + events.back().line + 1;
+    key_ = events.back().key;
+    began_session_ = went_back_ = false;
+    sessions_.passed_event();
+    return events;
+}
+
 int LogReader::finish() {
     if (block_ != nullptr && !stopped_) {
-        lines_ += block_->lines;
-        bytes_ += block_->block.length;
+        lines_ += block_->parsed.lines();
+        bytes_read_ += block_->block.length;
         block_ = nullptr;
     }
     int error = work_->blocks.error();
     if (error != 0) {
-        std::fprintf(stderr, "keywatch-log: cannot read %s: %s\n", name_.c_str(),
-                     std::strerror(error));
+        complain("cannot read %s: %s", name_.c_str(), std::strerror(error));
         return 2;
     }
     if (stopped_)
         return 1;
     bad_.finish();
     backwards_.finish();
-    if (records_ == 0 && bytes_ > 0) {
-        std::fprintf(stderr,
-                     "keywatch-log: %s holds no keywatch record; is it a Key_Events_Sent.log?\n",
-                     name_.c_str());
+    if (records_ == 0 && bytes_read_ > 0) {
+        complain("%s holds no keywatch record; is it a Key_Events_Sent.log?", name_.c_str());
         return 1;
     }
     return 0;

@@ -4,14 +4,17 @@
 // block of lines at a time, and handed out in order.
 #pragma once
 
+#include "block_parser.h"
 #include "lines.h"
 #include "records.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kwlog {
 
@@ -21,7 +24,7 @@ class LineNotes {
   public:
     LineNotes(const std::string& file, const char* in_all) : file_(file), in_all_(in_all) {}
     // Prints "FILE:LINE: " and the message, for the first few.
-    void add(uint64_t line, const std::string& message);
+    void add(uint64_t line, std::string_view message);
     // The count, when more were met than were shown: "FILE: N <in_all>".
     void finish() const;
     uint64_t count() const {
@@ -43,6 +46,10 @@ class SessionSplitter {
   public:
     // True when this record begins a new session; number() is then the new one.
     bool begins_session(const Record& record);
+    // The same for an event record after the first: it begins none.
+    void passed_event() {
+        after_aircraft_loaded_ = false;
+    }
     uint64_t number() const {
         return number_;
     }
@@ -75,6 +82,31 @@ class LogReader {
     bool time_went_back() const { // its time is earlier than the record's before it
         return went_back_;
     }
+    // The common records, many at a time: the events from here on in the
+    // block being read that belong to the session under way, each no
+    // earlier than the one before, so that none of next()'s reports applies
+    // to them. Empty when the next record is not such; next() then hands
+    // that one out. What the accessors below tell is then of the last one.
+    // Their keys are the block's (see key() and key_record()).
+    std::span<const Item> next_events();
+    // The record of a key of the block being read, but for its time.
+    void key_record(uint32_t key, Record& out) const {
+        BlockParser::record_of(keys_[key], bytes_, out);
+    }
+    // Records of one block of the file that read alike but for their time
+    // (the same kind, number, name and data) share a key, numbered from 0
+    // within the block, so that what a caller works out from a record can
+    // serve them all: it keeps that in a table of keys() entries, made
+    // afresh whenever block() changes.
+    uint32_t key() const {
+        return key_;
+    }
+    uint64_t block() const {
+        return wanted_;
+    }
+    uint32_t keys() const {
+        return static_cast<uint32_t>(keys_.size());
+    }
     uint64_t lines() const { // read so far
         return lines_;
     }
@@ -98,14 +130,48 @@ class LogReader {
 
     std::unique_ptr<Work> work_;
     Slot* block_ = nullptr; // the block whose lines are being handed out
+    // Its items and keys, and the next item to hand out.
+    std::span<const Item> items_;
+    std::span<const uint32_t> runs_;
+    std::span<const Key> keys_;
+    const char* bytes_ = nullptr;
     size_t item_ = 0;
+    uint32_t key_ = 0;
     uint64_t wanted_ = 0; // the sequence number of the next block to hand out
     const std::string& name_;
     bool strict_, stopped_ = false, done_ = false, began_session_ = false, went_back_ = false;
     SessionSplitter sessions_;
     LineNotes bad_, backwards_;
     int64_t previous_time_ = 0;
-    uint64_t line_number_ = 0, lines_ = 0, records_ = 0, bytes_ = 0;
+    uint64_t line_number_ = 0, lines_ = 0, records_ = 0, bytes_read_ = 0;
+};
+
+// What a caller works out per key (see LogReader::key), for the block and
+// session being read: a slot per key, set to `fresh` whenever either changes.
+template <class Value> class KeyCache {
+  public:
+    explicit KeyCache(Value fresh) : fresh_(fresh) {}
+    // The slot of the record just read.
+    Value& at(const LogReader& reader) {
+        return all(reader)[reader.key()];
+    }
+    // The slots of every key of the block being read, by key.
+    Value* all(const LogReader& reader) {
+        if (reader.block() != block_ || reader.session() != session_)
+            refill(reader);
+        return values_.data();
+    }
+
+  private:
+    void refill(const LogReader& reader) {
+        block_ = reader.block();
+        session_ = reader.session();
+        values_.assign(reader.keys(), fresh_);
+    }
+
+    Value fresh_;
+    uint64_t block_ = UINT64_MAX, session_ = 0;
+    std::vector<Value> values_;
 };
 
 } // namespace kwlog

@@ -1,5 +1,6 @@
 // Parsing and writing the records of a keywatch log (see records.h).
 #include "records.h"
+#include "bytes.h"
 
 #include <bit>
 #include <charconv>
@@ -35,31 +36,6 @@ namespace {
 
 bool is_digit(char c) {
     return static_cast<unsigned char>(c - '0') < 10;
-}
-
-uint64_t load8(const char* p) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    return chunk;
-}
-
-// Digits in eight bytes at once, for a little-endian machine. XOR '0' leaves
-// a digit's value, 0 to 9, and any other byte 10 or more (or its high bit
-// set): adding 0x76 to the low seven bits sets the high bit of exactly those.
-uint64_t digit_values(uint64_t chunk) {
-    return chunk ^ 0x3030303030303030;
-}
-uint64_t not_digits(uint64_t values) {
-    return (((values & 0x7F7F7F7F7F7F7F7F) + 0x7676767676767676) | values) & 0x8080808080808080;
-}
-// The number written by the first `count` bytes of `values` (1 to 8), the
-// first the most significant: moved to the top, with zeros below them as
-// leading zeros, and summed in pairs, fours and eights.
-int64_t number_in_top(uint64_t values, int count) {
-    uint64_t v = values << (8 * (8 - count));
-    v = (v * 2561) >> 8 & 0x00FF00FF00FF00FF;
-    v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFF;
-    return static_cast<int64_t>((v * 42949672960001) >> 32);
 }
 
 // The digits at the front of `text`, at most `most` of them: their count,
@@ -167,27 +143,7 @@ namespace {
 // line it does not take (a short one, a number of eight digits or more, any
 // other kind) goes to the general parser, which gives the same answers.
 //
-// First the time: " Time=", up to seven digits, a point, six decimals and
-// the ';' after them. Returns the offset of that ';', or 0.
-size_t quick_time(std::string_view line, int64_t& micros) {
-    // " Time=0.000000; id=0; event_in=X; evdata=0" is the shortest.
-    if (std::endian::native != std::endian::little || line.size() < 42)
-        return 0;
-    const char* p = line.data() + 6;
-    if (std::memcmp(line.data(), " Time=", 6) != 0)
-        return 0;
-    uint64_t values = digit_values(load8(p));
-    int whole = std::countr_zero(not_digits(values)) / 8; // 8: no end within eight
-    if (whole == 0 || whole == 8 || p[whole] != '.')
-        return 0;
-    uint64_t fraction = digit_values(load8(p + whole + 1));
-    if (std::countr_zero(not_digits(fraction)) / 8 != 6 || p[whole + 7] != ';')
-        return 0;
-    micros = number_in_top(values, whole) * 1000000 + number_in_top(fraction, 6);
-    return static_cast<size_t>(6 + whole + 7);
-}
-
-// Then the rest, from that ';': "; id=N; event_in=NAME; evdata=N".
+// After the time, from the ';' that ends it: "; id=N; event_in=NAME; evdata=N".
 bool quick_rest(std::string_view line, size_t at, Record& out) {
     const char* p = line.data() + at;
     const char* end = line.data() + line.size();
@@ -197,7 +153,7 @@ bool quick_rest(std::string_view line, size_t at, Record& out) {
     bool negative = *p == '-';
     p += negative;
     uint64_t values = digit_values(load8(p));
-    int digits = std::countr_zero(not_digits(values)) / 8;
+    int digits = digits_in(values);
     if (digits == 0 || digits == 8)
         return false;
     int64_t id = number_in_top(values, digits);
@@ -233,7 +189,8 @@ bool quick_rest(std::string_view line, size_t at, Record& out) {
 
 bool parse_key_quickly(std::string_view line, Record& out) {
     int64_t micros = 0;
-    size_t at = quick_time(line, micros);
+    // " Time=0.000000; id=0; event_in=X; evdata=0" is the shortest.
+    size_t at = line.size() >= 42 ? parse_time_quickly(line, micros) : 0;
     if (at == 0 || !quick_rest(line, at, out))
         return false;
     out.micros = micros;
@@ -304,14 +261,13 @@ bool parse_record_slowly(std::string_view line, Record& out) {
     return false;
 }
 
+const char digit_pairs[201] = "0001020304050607080910111213141516171819"
+                              "2021222324252627282930313233343536373839"
+                              "4041424344454647484950515253545556575859"
+                              "6061626364656667686970717273747576777879"
+                              "8081828384858687888990919293949596979899";
+
 int format_time(char* buf, int64_t micros) {
-    // The six decimals two at a time: three independent lookups rather than
-    // six divisions in a row, as every csv row has a time.
-    static constexpr char pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930"
-        "31323334353637383940414243444546474849505152535455565758596061"
-        "6263646566676869707172737475767778798081828384858687888990919293"
-        "949596979899";
     char* p = buf;
     uint64_t v = static_cast<uint64_t>(micros);
     if (micros < 0) {
@@ -319,49 +275,14 @@ int format_time(char* buf, int64_t micros) {
         v = 0 - v;
     }
     p = std::to_chars(p, buf + max_time_chars, v / 1000000).ptr;
-    auto fraction = static_cast<uint32_t>(v % 1000000);
     *p = '.';
-    std::memcpy(p + 1, pairs + 2 * (fraction / 10000), 2);
-    std::memcpy(p + 3, pairs + 2 * (fraction / 100 % 100), 2);
-    std::memcpy(p + 5, pairs + 2 * (fraction % 100), 2);
+    put_six_digits(p + 1, static_cast<uint32_t>(v % 1000000));
     return static_cast<int>(p + 7 - buf);
 }
 
 std::string time_text(int64_t micros) {
     char buf[max_time_chars];
     return std::string(buf, static_cast<size_t>(format_time(buf, micros)));
-}
-
-// ---- Lines met before ------------------------------------------------------------
-
-bool RecordCache::parse(std::string_view line, Record& out) {
-    int64_t micros = 0;
-    size_t at = quick_time(line, micros);
-    if (at != 0 && line.size() - at <= Entry::longest) {
-        std::string_view rest = line.substr(at);
-        uint64_t a = load8(rest.data() + 5), b = load8(rest.data() + rest.size() - 8);
-        Entry& entry =
-            entries_[((a ^ (b * 31) ^ rest.size()) * 0x9E3779B97F4A7C15) >> (64 - entry_bits)];
-        if (entry.size == rest.size() && std::memcmp(entry.rest, rest.data(), rest.size()) == 0) {
-            out.kind = Kind::key;
-            out.micros = micros;
-            out.id = entry.id;
-            out.data = entry.data;
-            out.name = line.substr(at + entry.name_begin, entry.name_size);
-            return true;
-        }
-        if (quick_rest(line, at, out)) {
-            out.micros = micros;
-            entry.size = static_cast<uint8_t>(rest.size());
-            entry.id = out.id;
-            entry.data = out.data;
-            entry.name_begin = static_cast<uint8_t>(out.name.data() - rest.data());
-            entry.name_size = static_cast<uint8_t>(out.name.size());
-            std::memcpy(entry.rest, rest.data(), rest.size());
-            return true;
-        }
-    }
-    return parse_record(line, out);
 }
 
 } // namespace kwlog

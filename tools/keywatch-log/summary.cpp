@@ -1,14 +1,12 @@
-// keywatch-log summary: one section per session, from one pass over the file,
-// with state bounded by the number of distinct events (and, for bursts, by the
-// runs still open within the gap and the longest few closed ones).
+// keywatch-log summary: one section per session, from one pass over the file
+// (the working out is in session.h; this file reads and prints).
 #include "commands.h"
-#include "events.h"
 #include "files.h"
 #include "reader.h"
+#include "session.h"
+#include "session_pass.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -16,217 +14,6 @@
 
 namespace kwlog {
 namespace {
-
-// The most events within any one second, to the millisecond. The window of
-// the last 1000 milliseconds is kept as one (millisecond, count) pair per
-// millisecond that had events, so a long quiet gap costs nothing.
-class PeakRate {
-  public:
-    void add(int64_t micros) {
-        int64_t ms = micros / 1000;
-        if (size_ == 0 || ms > current_)
-            current_ = ms; // a time that goes back counts in the current millisecond
-        while (size_ > 0 && slots_[first_].ms <= current_ - window) {
-            in_window_ -= slots_[first_].count;
-            first_ = (first_ + 1) & mask;
-            --size_;
-        }
-        Slot& last = slots_[(first_ + size_ - 1) & mask];
-        if (size_ > 0 && last.ms == current_) {
-            ++last.count;
-        } else {
-            slots_[(first_ + size_) & mask] = Slot{current_, 1};
-            ++size_;
-        }
-        if (++in_window_ > peak_) {
-            peak_ = in_window_;
-            peak_end_ms_ = current_;
-        }
-    }
-    uint64_t peak() const {
-        return peak_;
-    }
-    int64_t peak_end_ms() const {
-        return peak_end_ms_;
-    }
-
-  private:
-    static constexpr int64_t window = 1000;
-    static constexpr size_t mask = 1023; // a ring of 1024 holds the 1000 milliseconds
-    struct Slot {
-        int64_t ms;
-        uint64_t count;
-    };
-    std::array<Slot, mask + 1> slots_{};
-    size_t first_ = 0, size_ = 0;
-    int64_t current_ = 0, peak_end_ms_ = 0;
-    uint64_t in_window_ = 0, peak_ = 0;
-};
-
-struct Burst {
-    uint32_t event; // index in the session's EventCounts
-    int32_t data;
-    uint64_t count;
-    int64_t start, last;
-};
-
-// Runs of one event and data whose gaps stay within the threshold. Other
-// events may come in between: a run is broken only by its own gap. Runs that
-// can no longer grow are closed now and then, so only recent ones stay open;
-// of the closed ones only the longest few are kept, in a heap whose top is
-// the shortest of them. The open runs are a table of their own (open
-// addressing by event and data), as one is looked up for every event.
-class BurstFinder {
-  public:
-    BurstFinder(int64_t gap_micros, uint64_t min_count, size_t keep)
-        : gap_(gap_micros), min_count_(min_count), keep_(keep), slots_(64) {}
-
-    void add(uint32_t event, int32_t data, int64_t micros) {
-        Slot& slot = find(event, data);
-        if (!slot.used) {
-            slot = Slot{true, Burst{event, data, 1, micros, micros}};
-            if (++open_ >= sweep_at_)
-                sweep(micros);
-            else if (open_ * 2 > slots_.size())
-                rebuild(slots_.size() * 2);
-            return;
-        }
-        Burst& run = slot.run;
-        if (micros - run.last <= gap_ && micros >= run.last) {
-            ++run.count;
-            run.last = micros;
-        } else {
-            close(run);
-            run = Burst{event, data, 1, micros, micros};
-        }
-    }
-
-    // Closes every run and returns the longest, longest first.
-    std::vector<Burst> finish() {
-        for (Slot& slot : slots_)
-            if (slot.used)
-                close(slot.run);
-        std::sort_heap(best_.begin(), best_.end(), longer);
-        return std::move(best_);
-    }
-
-  private:
-    struct Slot {
-        bool used = false;
-        Burst run{};
-    };
-
-    Slot& find(uint32_t event, int32_t data) {
-        uint64_t key = uint64_t{event} << 32 | static_cast<uint32_t>(data);
-        size_t mask = slots_.size() - 1;
-        size_t at = (key * 0x9E3779B97F4A7C15) >> 32 & mask;
-        while (slots_[at].used && (slots_[at].run.event != event || slots_[at].run.data != data))
-            at = (at + 1) & mask;
-        return slots_[at];
-    }
-
-    static bool longer(const Burst& a, const Burst& b) {
-        if (a.count != b.count)
-            return a.count > b.count;
-        return a.start < b.start;
-    }
-
-    void close(const Burst& run) {
-        if (run.count < min_count_)
-            return;
-        if (best_.size() < keep_) {
-            best_.push_back(run);
-            std::push_heap(best_.begin(), best_.end(), longer);
-        } else if (longer(run, best_.front())) {
-            std::pop_heap(best_.begin(), best_.end(), longer);
-            best_.back() = run;
-            std::push_heap(best_.begin(), best_.end(), longer);
-        }
-    }
-
-    // Closes the runs that can no longer grow.
-    void sweep(int64_t now) {
-        for (Slot& slot : slots_) {
-            if (slot.used && now - slot.run.last > gap_) {
-                close(slot.run);
-                slot.used = false;
-                --open_;
-            }
-        }
-        sweep_at_ = std::max<size_t>(1024, open_ * 2);
-        rebuild(std::max<size_t>(64, std::bit_ceil(open_ * 4)));
-    }
-
-    void rebuild(size_t size) {
-        std::vector<Slot> old(size);
-        old.swap(slots_);
-        for (const Slot& slot : old)
-            if (slot.used)
-                find(slot.run.event, slot.run.data) = slot;
-    }
-
-    int64_t gap_;
-    uint64_t min_count_;
-    size_t keep_;
-    size_t open_ = 0, sweep_at_ = 1024;
-    std::vector<Slot> slots_; // a power of two, at most half used
-    std::vector<Burst> best_;
-};
-
-struct Session {
-    Session(uint64_t number, uint64_t first_line, const char* began, uint64_t bad_before,
-            const SummaryOptions& o)
-        : number(number), first_line(first_line), bad_before(bad_before), began(began),
-          bursts(static_cast<int64_t>(o.burst_gap_ms) * 1000, o.burst_min, o.top) {}
-
-    uint64_t number, first_line, last_line = 0;
-    uint64_t bad_before; // lines that were no record, read before this session began
-    const char* began;
-    bool have_aircraft = false, closed = false;
-    std::string title, type, model, path;
-    int64_t lowest_time = INT64_MAX, highest_time = 0;
-    uint64_t key_events = 0, user_events = 0, stops = 0, starts = 0;
-    uint64_t went_back = 0, first_back_line = 0;
-    EventCounts events;
-    PeakRate peak;
-    BurstFinder bursts;
-
-    void add(const Record& r, uint64_t line, bool went_back_here) {
-        if (went_back_here && went_back++ == 0)
-            first_back_line = line;
-        last_line = line;
-        lowest_time = std::min(lowest_time, r.micros);
-        highest_time = std::max(highest_time, r.micros);
-        switch (r.kind) {
-        case Kind::key:
-        case Kind::user:
-            (r.kind == Kind::key ? key_events : user_events)++;
-            bursts.add(events.add(r.id, r.name), r.data, r.micros);
-            peak.add(r.micros);
-            break;
-        case Kind::aircraft_loaded:
-        case Kind::aircraft_title:
-            have_aircraft = true;
-            title = r.title;
-            type = r.type;
-            model = r.model;
-            break;
-        case Kind::gauge_loaded:
-        case Kind::gauge_refreshed:
-            path = r.path;
-            break;
-        case Kind::logging_stopped:
-            ++stops;
-            break;
-        case Kind::logging_started:
-            ++starts;
-            break;
-        case Kind::log_closed:
-            closed = true;
-            break;
-        }
-    }
-};
 
 void appendf(std::string& out, const char* format, auto... args) {
     char buf[512];
@@ -238,43 +25,57 @@ std::string seconds(int64_t micros) {
     return time_text(micros) + " s";
 }
 
+// "2 s", or "1500 ms" when not whole seconds.
+std::string duration_text(unsigned ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 const char* plural(uint64_t n, const char* one, const char* many) {
     return n == 1 ? one : many;
 }
 
-// Text right-aligned in `width` columns, then two blanks.
-void append_column(std::string& out, std::string_view text, size_t width) {
+// Rows are written without printf: --top can ask for a hundred thousand.
+// Each column is its text right-aligned in `width`, then two blanks.
+void put_column(std::string& out, std::string_view text, size_t width) {
     if (text.size() < width)
         out.append(width - text.size(), ' ');
     out += text;
     out += "  ";
 }
 
-std::string_view seconds_text(char* buf, int64_t micros) {
+void put_number(std::string& out, int64_t value, size_t width) {
+    char buf[24];
+    put_column(out, std::string_view(buf, std::to_chars(buf, buf + sizeof buf, value).ptr - buf),
+               width);
+}
+
+void put_seconds(std::string& out, int64_t micros, size_t width) {
+    char buf[max_time_chars + 2];
     int n = format_time(buf, micros);
     std::memcpy(buf + n, " s", 2);
-    return std::string_view(buf, static_cast<size_t>(n) + 2);
+    put_column(out, std::string_view(buf, static_cast<size_t>(n) + 2), width);
 }
 
-// Writes the event's number and name (names may be long: not through appendf).
-void append_event(std::string& out, const EventCounts& events, uint32_t event) {
-    char buf[16];
-    append_column(
-        out,
-        std::string_view(buf, std::to_chars(buf, buf + sizeof buf, events.id(event)).ptr - buf), 6);
-    out += events.name(event);
+// The event's number and the name it is shown by.
+void put_event(std::string& out, const EventCounts& events, uint32_t event,
+               const EventNames& names) {
+    put_number(out, events.id(event), 6);
+    out += names.shown(events.id(event), events.name(event));
 }
 
-// One row of the bursts table, without printf: --top can ask for a hundred
-// thousand of them.
-void put_burst(std::string& out, const EventCounts& events, const Burst& b) {
-    char buf[max_time_chars + 8];
-    int64_t length = b.last - b.start;
+// The columns every run's row begins with: its start, a count, its length.
+void put_run(std::string& out, int64_t start, uint64_t count, size_t count_width, int64_t length,
+             size_t length_width) {
     out += "    ";
-    append_column(out, seconds_text(buf, b.start), 14);
-    append_column(
-        out, std::string_view(buf, std::to_chars(buf, buf + sizeof buf, b.count).ptr - buf), 8);
-    append_column(out, seconds_text(buf, length), 12);
+    put_seconds(out, start, 14);
+    put_number(out, static_cast<int64_t>(count), count_width);
+    put_seconds(out, length, length_width);
+}
+
+void put_burst(std::string& out, const Session& s, const Burst& b, const EventNames& names) {
+    int64_t length = b.last - b.start;
+    put_run(out, b.start, b.count, 8, length, 12);
+    char buf[32];
     std::string_view rate = "-";
     double per_second = static_cast<double>(b.count - 1) * 1e6 / static_cast<double>(length);
     if (length > 0 && per_second < 1e18) // rounded as printf's %.0f: to nearest, ties to even
@@ -283,18 +84,75 @@ void put_burst(std::string& out, const EventCounts& events, const Burst& b) {
     else if (length > 0)
         rate = std::string_view(
             buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%.0e", per_second)));
-    append_column(out, rate, 10);
-    append_event(out, events, b.event);
+    put_column(out, rate, 10);
+    put_event(out, s.events, b.event, names);
     out += ", ";
     out.append(buf, std::to_chars(buf, buf + sizeof buf, b.data).ptr);
     out += '\n';
 }
 
-void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Output& output) {
+void put_repeat(std::string& out, const Session& s, const Repeat& r, const EventNames& names) {
+    put_run(out, r.start, r.count, 8, r.last - r.start, 14);
+    put_seconds(out, r.median_gap, 10);
+    if (r.more_values)
+        put_column(out, ">" + std::to_string(r.values), 6);
+    else
+        put_number(out, r.values, 6);
+    put_event(out, s.events, r.event, names);
+    out += '\n';
+}
+
+void put_tug(std::string& out, const Session& s, const Tug& t, const EventNames& names) {
+    put_run(out, t.start, t.reversals, 9, t.last - t.start, 14);
+    put_event(out, s.events, t.event, names);
+    out += ": ";
+    char buf[16];
+    for (uint32_t i = 0; i < t.values.count; ++i) {
+        if (i > 0)
+            out += ", ";
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, t.values.values[i]).ptr);
+    }
+    if (t.values.more)
+        out += ", ...";
+    out += '\n';
+}
+
+// A table's heading, then its rows, or "none".
+template <class Row, class Put>
+void put_table(std::string& out, Output& output, const std::string& heading, const char* columns,
+               const std::vector<Row>& rows, Put put) {
+    out += heading;
+    if (rows.empty()) {
+        out += ": none\n";
+        return;
+    }
+    out += ": ";
+    out += columns;
+    for (const Row& row : rows) {
+        put(row);
+        output.put(out);
+        out.clear();
+    }
+}
+
+const char* began_text(Session::Began began) {
+    switch (began) {
+    case Session::Began::load:
+        return "begins with a load";
+    case Session::Began::reset:
+        return "begins with a Reset";
+    case Session::Began::first_lines:
+        break;
+    }
+    return "no load or Reset before it";
+}
+
+void print_session(const Session& s, const AnalysisOptions& o, const EventNames& names,
+                   Output& output) {
     using ull = unsigned long long;
     std::string out;
     appendf(out, "Session %llu (lines %llu-%llu, %s)\n", ull(s.number), ull(s.first_line),
-            ull(s.last_line), s.began);
+            ull(s.last_line), began_text(s.began));
     if (s.have_aircraft)
         out += "  Aircraft:   " + s.title + " (type " + s.type + ", model " + s.model + ")\n";
     else
@@ -311,18 +169,17 @@ void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Outp
     appendf(out, "  Logging:    %llu %s, %llu %s; %s\n", ull(s.stops),
             plural(s.stops, "stop", "stops"), ull(s.starts), plural(s.starts, "start", "starts"),
             s.closed ? "the log file was closed" : "the log file was not closed");
-    if (bad_lines > 0)
-        appendf(out, "  Skipped:    %llu %s\n", ull(bad_lines),
-                plural(bad_lines, "line that was not a keywatch record",
+    if (s.bad_lines > 0)
+        appendf(out, "  Skipped:    %llu %s\n", ull(s.bad_lines),
+                plural(s.bad_lines, "line that was not a keywatch record",
                        "lines that were not keywatch records"));
     if (events == 0) {
         output.put(out);
         output.put("\n");
         return;
     }
-    int64_t end_ms = s.peak.peak_end_ms();
-    appendf(out, "  Peak rate:  %llu events/s (the second up to %s)\n", ull(s.peak.peak()),
-            seconds((end_ms + 1) * 1000).c_str());
+    appendf(out, "  Peak rate:  %llu events/s (the second up to %s)\n", ull(s.peak),
+            seconds((s.peak_end_ms + 1) * 1000).c_str());
 
     std::vector<uint32_t> busiest = s.events.busiest(o.top);
     appendf(out, "  Busiest events (%zu of %zu):\n", busiest.size(), s.events.size());
@@ -331,27 +188,35 @@ void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Outp
         uint64_t count = s.events.count(event);
         appendf(out, "    %8llu  %5.1f%%  ", ull(count),
                 100.0 * static_cast<double>(count) / static_cast<double>(events));
-        append_event(out, s.events, event);
+        put_event(out, s.events, event, names);
         out += '\n';
         output.put(out);
         out.clear();
     }
 
-    std::vector<Burst> bursts = s.bursts.finish();
-    appendf(out, "  Bursts (%u or more of one event and data, gaps up to %u ms): ", o.burst_min,
-            o.burst_gap_ms);
-    if (bursts.empty()) {
-        out += "none\n";
-    } else {
-        out += "longest first\n";
-        appendf(out, "    %14s  %8s  %12s  %10s  %6s  %s\n", "start", "events", "length",
-                "per second", "id", "event, data");
-        for (const Burst& b : bursts) {
-            put_burst(out, s.events, b);
-            output.put(out);
-            out.clear();
-        }
-    }
+    char heading[160];
+    std::snprintf(heading, sizeof heading,
+                  "  Bursts (%u or more of one event and data, gaps up to %u ms)", o.burst_min,
+                  o.burst_gap_ms);
+    put_table(out, output, heading,
+              "longest first\n             start    events        length  per second      id  "
+              "event, data\n",
+              s.bursts, [&](const Burst& b) { put_burst(out, s, b, names); });
+    std::snprintf(heading, sizeof heading,
+                  "  Steady repeats (%u or more sends of one event, gaps up to %u ms, for %s or "
+                  "longer)",
+                  o.repeat_min, o.repeat_gap_ms, duration_text(o.repeat_span_ms).c_str());
+    put_table(out, output, heading,
+              "most sends first\n             start     sends          length  median gap  "
+              "values      id  event\n",
+              s.repeats, [&](const Repeat& r) { put_repeat(out, s, r, names); });
+    std::snprintf(heading, sizeof heading,
+                  "  Tug-of-war (data going back to a value it just had, %u times or more)",
+                  o.tug_min);
+    put_table(out, output, heading,
+              "most reversals first\n             start  reversals          length      id  "
+              "event: values\n",
+              s.tugs, [&](const Tug& t) { put_tug(out, s, t, names); });
     out += "\n";
     output.put(out);
 }
@@ -359,39 +224,38 @@ void print_session(Session& s, uint64_t bad_lines, const SummaryOptions& o, Outp
 } // namespace
 
 int run_summary(const std::string& file, const SummaryOptions& options) {
+    EventNames names;
+    if (!read_names(options.names, names))
+        return 2;
     Input input;
     Output output;
     if (!input.open(file) || !output.open_stdout(input, true))
         return 2;
     LogReader reader(input.file(), input.name(), options.strict);
-    std::optional<Session> session;
-    Record record;
-    while (reader.next(record)) {
-        if (reader.began_session()) {
-            uint64_t bad = reader.bad_lines();
-            if (session) {
-                print_session(*session, bad - session->bad_before, options, output);
-                if (!output.flush())
-                    break;
-            }
-            const char* began =
-                record.kind == Kind::gauge_refreshed ? "begins with a Reset"
-                : record.kind == Kind::aircraft_loaded || record.kind == Kind::gauge_loaded
-                    ? "begins with a load"
-                    : "no load or Reset before it";
-            // Lines before the first session are counted in it.
-            session.emplace(reader.session(), reader.line_number(), began, session ? bad : 0,
-                            options);
+    SessionPass pass(reader, options.analysis);
+    // Each session is printed as the next one begins, so that a long log
+    // shows its first sessions while the rest is read.
+    struct Printer {
+        const SummaryOptions& options;
+        const EventNames& names;
+        Output& output;
+        void event(int64_t) {}
+        void record(const Record&) {}
+        bool ended(Session& session) {
+            print_session(session, options.analysis, names, output);
+            return output.flush();
         }
-        session->add(record, reader.line_number(), reader.time_went_back());
-    }
+    } printer{options, names, output};
+    pass.run(printer);
     if (output.failed())
         return output.close(0);
     if (int status = end_of_input(reader, output))
         return status;
-    if (session)
-        print_session(*session, reader.bad_lines() - session->bad_before, options, output);
-    uint64_t sessions = session ? session->number : 0;
+    uint64_t sessions = 0;
+    if (Session* last = pass.last_session()) {
+        print_session(*last, options.analysis, names, output);
+        sessions = last->number;
+    }
     char total[128];
     std::snprintf(
         total, sizeof total, "%llu %s, %llu %s in all\n", static_cast<unsigned long long>(sessions),

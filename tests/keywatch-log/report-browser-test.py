@@ -1,0 +1,293 @@
+#!/usr/bin/env python3
+"""keywatch-log report's pages as a browser shows them, in headless Chromium.
+
+    report-browser-test.py TOOL CHROMIUM FIXTURES WORK
+
+Two pages, one Chromium each, both at once: the demo flight's report in light
+mode, and in dark mode the report of a log of seven sessions (sessions.log,
+quiet.log and repeats.log one after another: a Reset, bursts, an empty
+session, a steady repeat, a tug-of-war, add-on names). For each it checks:
+
+- Chromium loaded the page without a console message: the page has no
+  script, so any message is the browser's own complaint (a blocked fetch,
+  a resource that is not there);
+- the rendered page (--dump-dom) has one timeline per session, as many as
+  summary counts, whose bars add up to the events summary counts, and the
+  busiest-events bars of each session carry the counts, numbers and names
+  of summary --top 15, in its order;
+- the screenshot is not blank: the background is light or dark as the mode
+  asks, much of it is drawn on, and the bars' blue and the logging strip's
+  green (the gauge's ON) are there in the mode's shades.
+
+Prints what it found; exits 1 on any problem.
+"""
+import collections
+import html.parser
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+WIDTH, HEIGHT = 1200, 1100
+# The shades the page's style gives the bars and logging on, per mode.
+COLOURS = {
+    "light": {"bar": (0x2F, 0x67, 0xA6), "on": (0x00, 0x7A, 0x00)},
+    "dark": {"bar": (0x73, 0xA9, 0xE6), "on": (0x00, 0xFF, 0x00)},
+}
+problems = []
+
+
+def problem(text):
+    problems.append(text)
+    print("FAIL: " + text)
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, timeout=120, **kwargs)
+
+
+# ---- What summary says ------------------------------------------------------------
+
+
+def summary_of(tool, log, options):
+    """Per session: the events written, and the busiest (count, id, name)."""
+    result = run([tool, "summary", "--top", "15"] + options + [log])
+    if result.returncode != 0:
+        problem(f"summary of {log}: exit status {result.returncode}")
+    sessions = []
+    in_busiest = False
+    for line in result.stdout.decode("utf-8", "replace").splitlines():
+        if re.match(r"Session \d+ ", line):
+            sessions.append({"events": 0, "busiest": []})
+            in_busiest = False
+        elif m := re.match(r"  Events: +(\d+) written", line):
+            sessions[-1]["events"] = int(m.group(1))
+        elif line.startswith("  Busiest events"):
+            in_busiest = True
+        elif in_busiest and (m := re.match(r" +(\d+) +[\d.]+% +(-?\d+)  (.*)$", line)):
+            sessions[-1]["busiest"].append((int(m.group(1)), int(m.group(2)), m.group(3)))
+        elif not line.startswith("    "):
+            in_busiest = False
+    return sessions
+
+
+# ---- What the browser shows -------------------------------------------------------
+
+
+class Page(html.parser.HTMLParser):
+    """The sessions of a rendered page: timelines, their bars' counts, and
+    the busiest-events bars' titles."""
+
+    VOID = {"meta", "link", "br", "img", "input", "hr", "col", "area", "base", "wbr"}
+
+    def __init__(self):
+        super().__init__()
+        self.sessions = []
+        self.stack = []  # (tag, classes)
+        self.title = None
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        classes = (attrs.get("class") or "").split()
+        if tag == "section" and (attrs.get("id") or "").startswith("session-"):
+            self.sessions.append({"timelines": 0, "bars": [], "busiest": []})
+        if tag == "svg" and "timeline" in classes and self.sessions:
+            self.sessions[-1]["timelines"] += 1
+        if tag == "title" and self.inside("svg"):
+            self.title = ""
+        if tag not in self.VOID:
+            self.stack.append((tag, classes))
+
+    def handle_startendtag(self, tag, attrs):
+        pass
+
+    def handle_data(self, data):
+        if self.title is not None:
+            self.title += data
+
+    def handle_endtag(self, tag):
+        if tag == "title" and self.title is not None:
+            if self.inside("g", "bars"):
+                m = re.search(r": (\d+) events?$", self.title)
+                self.sessions[-1]["bars"].append(int(m.group(1)) if m else self.title)
+            elif self.inside("svg", "busiest"):
+                self.sessions[-1]["busiest"].append(self.title)
+            self.title = None
+        while self.stack:
+            if self.stack.pop()[0] == tag:
+                break
+
+    def inside(self, tag, css=None):
+        return any(t == tag and (css is None or css in c) for t, c in self.stack)
+
+
+def busiest_of(titles):
+    rows = []
+    for title in titles:
+        m = re.match(r"(.*) \(id (-?\d+)\): (\d+) events?, [\d.]+%$", title)
+        rows.append((int(m.group(3)), int(m.group(2)), m.group(1)) if m else title)
+    return rows
+
+
+def check_dom(name, dom, expected):
+    page = Page()
+    page.feed(dom)
+    if len(page.sessions) != len(expected):
+        problem(f"{name}: {len(page.sessions)} sessions shown, summary has {len(expected)}")
+    for n, (shown, wanted) in enumerate(zip(page.sessions, expected), 1):
+        if shown["timelines"] != 1:
+            problem(f"{name}: session {n} has {shown['timelines']} timelines")
+        if any(isinstance(b, str) for b in shown["bars"]):
+            problem(f"{name}: session {n}: a bar's title gives no count: {shown['bars']}")
+        elif sum(shown["bars"]) != wanted["events"]:
+            problem(f"{name}: session {n}: the timeline's bars add up to {sum(shown['bars'])} "
+                    f"events, summary counts {wanted['events']}")
+        if busiest_of(shown["busiest"]) != wanted["busiest"]:
+            problem(f"{name}: session {n}: busiest bars {busiest_of(shown['busiest'])}, "
+                    f"summary {wanted['busiest']}")
+    bars = sum(len(s["bars"]) for s in page.sessions)
+    busiest = sum(len(s["busiest"]) for s in page.sessions)
+    print(f"{name}: {len(page.sessions)} sessions, a timeline each, {bars} timeline bars, "
+          f"{busiest} busiest-event bars as summary counts them")
+
+
+# ---- The screenshot ---------------------------------------------------------------
+
+
+def colours(path):
+    """Width, height and the count of each (r, g, b) of an 8-bit RGB or RGBA PNG."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("not a PNG")
+    at, idat = 8, b""
+    while at < len(data):
+        (size,) = struct.unpack(">I", data[at:at + 4])
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + size]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or colour not in (2, 6) or interlace:
+                raise ValueError(f"a PNG of depth {depth}, colour type {colour}")
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + size
+    step = 3 if colour == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * step
+    counts = collections.Counter()
+    previous = bytes(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if kind == 2:  # up: the most common, a row at a time
+            line = bytearray((a + b) & 0xFF for a, b in zip(line, previous))
+        elif kind == 1:  # sub
+            for i in range(step, stride):
+                line[i] = (line[i] + line[i - step]) & 0xFF
+        elif kind == 3:  # average
+            for i in range(stride):
+                left = line[i - step] if i >= step else 0
+                line[i] = (line[i] + (left + previous[i]) // 2) & 0xFF
+        elif kind == 4:  # Paeth: the nearest of left, up and corner to left + up - corner
+            for i in range(step):
+                line[i] = (line[i] + previous[i]) & 0xFF
+            for i in range(step, stride):
+                a, b, c = line[i - step], previous[i], previous[i - step]
+                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - c - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
+        counts.update(zip(line[0::step], line[1::step], line[2::step]))
+        previous = line
+    return width, height, counts
+
+
+def check_screenshot(name, path, mode):
+    try:
+        width, height, counts = colours(path)
+    except (OSError, ValueError, zlib.error) as e:
+        problem(f"{name}: the screenshot {path} cannot be read: {e}")
+        return
+    if (width, height) != (WIDTH, HEIGHT):
+        problem(f"{name}: the screenshot is {width}x{height}, not {WIDTH}x{HEIGHT}")
+    background, most = max(counts.items(), key=lambda kv: kv[1])
+    light = sum(background) / 3 > 200
+    drawn = 1 - most / (width * height)
+    if light != (mode == "light"):
+        problem(f"{name}: the background {background} is not {mode}")
+    if drawn < 0.03:
+        problem(f"{name}: only {drawn:.1%} of the screenshot differs from its background")
+    for what, colour in COLOURS[mode].items():
+        if counts.get(colour, 0) < 20:
+            problem(f"{name}: the {what} colour {colour} shows in {counts.get(colour, 0)} pixels")
+    print(f"{name}: screenshot {width}x{height}, background {background}, {drawn:.1%} drawn, "
+          f"{len(counts)} colours; bars {counts.get(COLOURS[mode]['bar'], 0)} px, "
+          f"logging on {counts.get(COLOURS[mode]['on'], 0)} px")
+
+
+# ---- The runs ---------------------------------------------------------------------
+
+
+def main():
+    tool, chromium, fixtures, work = sys.argv[1:5]
+    if not shutil.which(chromium):
+        print(f"FAIL: no Chromium at '{chromium}': run scripts/install-deps.sh")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    names = os.path.join(fixtures, "addon-names.h")
+    several = os.path.join(work, "several.log")
+    with open(several, "wb") as out:
+        for part in ("sessions.log", "quiet.log", "repeats.log"):
+            with open(os.path.join(fixtures, part), "rb") as f:
+                out.write(f.read())
+    pages = [("light", os.path.join(fixtures, "demo-linux.log"), []),
+             ("dark", several, ["--names", names])]
+
+    runs = []
+    for mode, log, options in pages:
+        page = os.path.join(work, f"{mode}.html")
+        made = run([tool, "report"] + options + ["-o", page, log])
+        if made.returncode != 0:
+            problem(f"report of {log}: exit status {made.returncode}: {made.stderr.decode()}")
+            continue
+        profile = os.path.join(work, f"profile-{mode}")
+        os.makedirs(profile)
+        args = [chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                "--no-first-run", "--disable-background-networking",
+                "--disable-component-update", "--disable-sync", "--hide-scrollbars",
+                f"--user-data-dir={profile}", "--enable-logging=stderr", "--v=0",
+                f"--window-size={WIDTH},{HEIGHT}",
+                f"--screenshot={os.path.join(work, mode + '.png')}", "--dump-dom"]
+        if mode == "dark":
+            args.append("--force-dark-mode")
+        args.append("file://" + os.path.abspath(page))
+        runs.append((mode, log, options, subprocess.Popen(
+            args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=work)))
+
+    for mode, log, options, process in runs:
+        try:
+            dom, log_text = process.communicate(timeout=120)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            problem(f"{mode}: Chromium did not finish within 120 s")
+            continue
+        name = f"{mode} ({os.path.basename(log)})"
+        if process.returncode != 0:
+            problem(f"{name}: Chromium's exit status {process.returncode}")
+        console = [line for line in log_text.decode("utf-8", "replace").splitlines()
+                   if ":CONSOLE" in line]
+        for line in console:
+            problem(f"{name}: the console says: {line}")
+        if not console:
+            print(f"{name}: loaded without a console message")
+        check_dom(name, dom.decode("utf-8", "replace"), summary_of(tool, log, options))
+        check_screenshot(name, os.path.join(work, f"{mode}.png"), mode)
+
+    print(f"report-browser-test: {len(problems)} problems")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

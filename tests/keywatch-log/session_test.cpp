@@ -1,0 +1,296 @@
+// What summary works out per session, held to plain recomputations from
+// whole lists of events: the peak rate, bursts (with the finder tidied as
+// blocks begin), steady repeats; and tugs-of-war on sequences whose answer
+// is known.
+#include "bursts.h"
+#include "repeats.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <tuple>
+#include <vector>
+
+namespace kwlog {
+namespace {
+
+struct Sent {
+    uint32_t event;
+    int32_t data;
+    int64_t micros;
+};
+
+// Events of a few kinds: some at short steady gaps, some in bursts, some
+// now and then, times now and then going back a little.
+std::vector<Sent> random_events(std::mt19937& random, int count) {
+    std::vector<Sent> sent;
+    int64_t now = 0;
+    for (int n = 0; n < count; ++n) {
+        now += random() % 4 == 0 ? random() % 400000 : random() % 30000;
+        int64_t micros = random() % 200 == 0 ? now - 20000 : now;
+        auto event = static_cast<uint32_t>(random() % 12);
+        auto data = static_cast<int32_t>(event < 4 ? 0 : random() % (event < 8 ? 3 : 40));
+        sent.push_back({event, data, micros});
+    }
+    return sent;
+}
+
+// ---- The peak rate ---------------------------------------------------------------------
+
+TEST(PeakRate, IsTheMostEventsInAnySecond) {
+    std::mt19937 random(31);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int64_t> times;
+        int64_t now = 0;
+        for (int n = 0; n < 3000; ++n) {
+            now += random() % (round % 2 == 0 ? 2000 : 900000);
+            times.push_back(now);
+        }
+        PeakRate peak;
+        for (int64_t t : times)
+            peak.add(t);
+        // For every millisecond m that has events: those of m-999 to m.
+        std::vector<int64_t> ms;
+        for (int64_t t : times)
+            ms.push_back(t / 1000);
+        uint64_t most = 0;
+        int64_t end = 0;
+        for (int64_t m : ms) {
+            auto in = std::upper_bound(ms.begin(), ms.end(), m) -
+                      std::upper_bound(ms.begin(), ms.end(), m - 1000);
+            if (static_cast<uint64_t>(in) > most) {
+                most = static_cast<uint64_t>(in);
+                end = m;
+            }
+        }
+        EXPECT_EQ(peak.peak(), most) << "round " << round;
+        EXPECT_EQ(peak.peak_end_ms(), end) << "round " << round;
+    }
+}
+
+// ---- Bursts ----------------------------------------------------------------------------
+
+// Runs of one (event, data), split where the gap is over `gap` or the time
+// goes back.
+std::vector<Burst> reference_bursts(const std::vector<Sent>& sent, int64_t gap, uint64_t min) {
+    std::map<std::pair<uint32_t, int32_t>, Burst> open;
+    std::vector<Burst> all;
+    for (const Sent& s : sent) {
+        auto [at, added] = open.try_emplace({s.event, s.data}, Burst{s.event, s.data, 0, 0, 0});
+        Burst& run = at->second;
+        if (!added && s.micros >= run.last && s.micros - run.last <= gap) {
+            ++run.count;
+            run.last = s.micros;
+        } else {
+            if (run.count >= min)
+                all.push_back(run);
+            run = Burst{s.event, s.data, 1, s.micros, s.micros};
+        }
+    }
+    for (auto& [key, run] : open)
+        if (run.count >= min)
+            all.push_back(run);
+    return all;
+}
+
+auto burst_order(const Burst& b) {
+    return std::tuple(-static_cast<int64_t>(b.count), b.start, b.event, b.data, b.last);
+}
+
+TEST(BurstFinder, FindsTheRunsOfAPlainRecount) {
+    std::mt19937 random(37);
+    for (int round = 0; round < 10; ++round) {
+        std::vector<Sent> sent = random_events(random, 20000);
+        std::vector<Burst> expected = reference_bursts(sent, 50000, 3);
+        std::sort(expected.begin(), expected.end(),
+                  [](const Burst& a, const Burst& b) { return burst_order(a) < burst_order(b); });
+        for (size_t keep : {size_t{100000}, size_t{7}}) {
+            BurstFinder finder(50000, 3, keep);
+            // As summary feeds it: a slot per (event, data) looked up once per
+            // block, and the finder tidied as each block begins.
+            std::map<std::pair<uint32_t, int32_t>, uint32_t> slots;
+            for (size_t i = 0; i < sent.size(); ++i) {
+                if (i % 500 == 0 && finder.tidy(sent[i].micros))
+                    slots.clear();
+                auto [at, added] = slots.try_emplace({sent[i].event, sent[i].data}, 0);
+                if (added)
+                    at->second = finder.slot(sent[i].event, sent[i].data);
+                finder.add(at->second, sent[i].micros);
+            }
+            std::vector<Burst> found = finder.finish();
+            ASSERT_EQ(found.size(), std::min(keep, expected.size())) << "keep " << keep;
+            for (size_t i = 0; i < found.size(); ++i) {
+                // Runs of one length and start may come in either order.
+                EXPECT_EQ(found[i].count, expected[i].count) << "keep " << keep << ", " << i;
+                EXPECT_EQ(found[i].start, expected[i].start) << "keep " << keep << ", " << i;
+            }
+            if (keep == 100000) {
+                std::sort(found.begin(), found.end(), [](const Burst& a, const Burst& b) {
+                    return burst_order(a) < burst_order(b);
+                });
+                for (size_t i = 0; i < found.size(); ++i)
+                    EXPECT_EQ(burst_order(found[i]), burst_order(expected[i])) << i;
+            }
+        }
+    }
+}
+
+// ---- Steady repeats --------------------------------------------------------------------
+
+struct ExpectedRepeat {
+    uint32_t event;
+    uint64_t count;
+    int64_t start, last;
+    std::vector<int64_t> gaps;
+    std::set<int32_t> values;
+};
+
+std::vector<ExpectedRepeat> reference_repeats(const std::vector<Sent>& sent, int64_t gap,
+                                              uint64_t min, int64_t span) {
+    std::map<uint32_t, ExpectedRepeat> open;
+    std::vector<ExpectedRepeat> all;
+    auto close = [&](const ExpectedRepeat& r) {
+        if (r.count >= min && r.last - r.start >= span)
+            all.push_back(r);
+    };
+    for (const Sent& s : sent) {
+        auto [at, added] = open.try_emplace(s.event);
+        ExpectedRepeat& r = at->second;
+        if (!added && s.micros >= r.last && s.micros - r.last <= gap) {
+            r.gaps.push_back(s.micros - r.last);
+            ++r.count;
+            r.last = s.micros;
+            r.values.insert(s.data);
+        } else {
+            if (!added)
+                close(r);
+            r = ExpectedRepeat{s.event, 1, s.micros, s.micros, {}, {s.data}};
+        }
+    }
+    for (auto& [event, r] : open)
+        close(r);
+    return all;
+}
+
+int64_t median(std::vector<int64_t> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+TEST(RepeatFinder, FindsTheRepeatsOfAPlainRecount) {
+    std::mt19937 random(41);
+    for (int round = 0; round < 10; ++round) {
+        std::vector<Sent> sent = random_events(random, 20000);
+        // And one long repeat, of many more gaps than are kept, at 100 ms
+        // give or take 2, with 50 data values.
+        int64_t t = sent.back().micros;
+        for (int n = 0; n < 3000; ++n) {
+            t += 100000 + static_cast<int64_t>(random() % 2001) - 1000;
+            sent.push_back({20, static_cast<int32_t>(n % 50), t});
+        }
+        std::vector<ExpectedRepeat> expected = reference_repeats(sent, 500000, 10, 2000000);
+        ASSERT_GT(expected.size(), 3u);
+        RepeatFinder finder(500000, 10, 2000000, 100000);
+        for (const Sent& s : sent) {
+            finder.make_room(s.event);
+            finder.add(s.event, s.data, s.micros);
+        }
+        std::vector<Repeat> found = finder.finish();
+        ASSERT_EQ(found.size(), expected.size());
+        std::map<std::pair<uint32_t, int64_t>, const ExpectedRepeat*> by_start;
+        for (const ExpectedRepeat& e : expected)
+            by_start[{e.event, e.start}] = &e;
+        for (size_t i = 0; i < found.size(); ++i) {
+            const Repeat& r = found[i];
+            if (i > 0) {
+                EXPECT_GE(found[i - 1].count, r.count) << "most sends first";
+            }
+            auto at = by_start.find({r.event, r.start});
+            ASSERT_NE(at, by_start.end()) << "event " << r.event << " at " << r.start;
+            const ExpectedRepeat& e = *at->second;
+            EXPECT_EQ(r.count, e.count);
+            EXPECT_EQ(r.last, e.last);
+            EXPECT_EQ(r.values, std::min<size_t>(e.values.size(), Repeat::most_values));
+            EXPECT_EQ(r.more_values, e.values.size() > Repeat::most_values);
+            if (e.gaps.size() <= 64) {
+                EXPECT_EQ(r.median_gap, median(e.gaps)) << "all gaps kept";
+            } else {
+                EXPECT_NEAR(static_cast<double>(r.median_gap), static_cast<double>(median(e.gaps)),
+                            1000.0)
+                    << "gaps kept evenly";
+            }
+        }
+    }
+}
+
+// ---- Tug-of-war -------------------------------------------------------------------------
+
+std::vector<Tug> tugs_of(const std::vector<int32_t>& data, uint32_t event = 0) {
+    TugFinder finder(3, 10);
+    finder.make_room(event);
+    for (size_t i = 0; i < data.size(); ++i)
+        finder.add(event, data[i], static_cast<int64_t>(i) * 1000);
+    return finder.finish();
+}
+
+std::vector<int32_t> values_of(const Tug& t) {
+    return std::vector<int32_t>(t.values.values, t.values.values + t.values.count);
+}
+
+TEST(TugFinder, CountsChangesBackToAValueJustHad) {
+    // Two senders: A, B, A, B, A; repeats of a value change nothing.
+    std::vector<Tug> tugs = tugs_of({7, 7, 9, 9, 7, 9, 7, 7});
+    ASSERT_EQ(tugs.size(), 1u);
+    EXPECT_EQ(tugs[0].reversals, 3u);
+    EXPECT_EQ(tugs[0].start, 2000) << "from the change the first reversal undid";
+    EXPECT_EQ(tugs[0].last, 6000);
+    EXPECT_EQ(values_of(tugs[0]), (std::vector<int32_t>{7, 9}));
+
+    // Three values in turn: A, B, C, A, B, C.
+    tugs = tugs_of({1, 2, 3, 1, 2, 3, 1});
+    ASSERT_EQ(tugs.size(), 1u);
+    EXPECT_EQ(tugs[0].reversals, 4u);
+    EXPECT_EQ(tugs[0].start, 2000);
+    EXPECT_EQ(values_of(tugs[0]), (std::vector<int32_t>{1, 2, 3}));
+
+    // One sender keeps setting it back while the other moves it on.
+    tugs = tugs_of({5, 6, 5, 7, 5, 8, 5});
+    ASSERT_EQ(tugs.size(), 1u);
+    EXPECT_EQ(tugs[0].reversals, 3u);
+    EXPECT_EQ(values_of(tugs[0]), (std::vector<int32_t>{5, 6, 7, 8}));
+
+    // A knob turned up and back once is no fight; nor are two reversals.
+    EXPECT_TRUE(tugs_of({1, 2, 3, 4, 5, 4, 3, 2, 1}).empty());
+    EXPECT_TRUE(tugs_of({1, 2, 1, 2}).empty());
+
+    // Three changes without a reversal end one; the next is counted apart,
+    // and most reversals come first.
+    tugs = tugs_of({1, 2, 1, 2, 1, 3, 4, 5, 6, 5, 6, 5, 6});
+    ASSERT_EQ(tugs.size(), 2u);
+    EXPECT_EQ(tugs[0].reversals, 4u);
+    EXPECT_EQ(values_of(tugs[0]), (std::vector<int32_t>{5, 6}));
+    EXPECT_EQ(tugs[1].reversals, 3u);
+    EXPECT_EQ(values_of(tugs[1]), (std::vector<int32_t>{1, 2}));
+
+    // More values than are shown.
+    tugs = tugs_of({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0});
+    ASSERT_EQ(tugs.size(), 1u);
+    EXPECT_EQ(tugs[0].values.count, Tug::most_values);
+    EXPECT_TRUE(tugs[0].values.more);
+}
+
+TEST(TugFinder, KeepsEventsApart) {
+    TugFinder finder(3, 10);
+    finder.make_room(1);
+    // Two events, each of one value, interleaved: no tug-of-war.
+    for (int i = 0; i < 20; ++i)
+        finder.add(static_cast<uint32_t>(i % 2), i % 2 == 0 ? 100 : 200, i * 1000);
+    EXPECT_TRUE(finder.finish().empty());
+}
+
+} // namespace
+} // namespace kwlog

@@ -1,0 +1,277 @@
+// Parsing a block of lines into items and keys (see block_parser.h).
+//
+// A line is first read as a guess: its time, then the first sixteen bytes
+// after the time (the number, for an event) name the last two keys met
+// with those bytes, and if one of them is followed in full by the line's
+// end, the line is that key's. Finding the line's end costs nothing then,
+// and nearly every line of a log is read so. Otherwise the line is found and
+// looked up whole, or parsed.
+#include "block_parser.h"
+
+#include <cstring>
+#include <utility>
+
+namespace kwlog {
+namespace {
+
+// Rests are at least 16 bytes long (the shortest record's is " Logging
+// Started"), as the hashes and the comparison assume.
+constexpr size_t shortest_rest = 16;
+
+// The guess reads up to 24 bytes of time and 16 of rest, so it keeps this
+// far from the block's end, where the search takes over.
+constexpr size_t guess_reach = 64;
+
+// The bytes that tell keys apart (the number's digits, the data's) sit
+// high in a little-endian load: folded down before the low bits index.
+uint64_t mixed(uint64_t h) {
+    h = (h ^ h >> 32) * 0x9E3779B97F4A7C15;
+    return h ^ h >> 29;
+}
+
+uint64_t hash_front(const char* rest) {
+    return mixed(load8(rest) ^ load8(rest + 8) * 0xC2B2AE3D27D4EB4F);
+}
+
+uint64_t hash_whole(const char* rest, size_t size) {
+    return mixed(load8(rest) ^ load8(rest + 8) * 0xC2B2AE3D27D4EB4F ^
+                 (load8(rest + size - 8) + size) * 0x165667B19E3779F9);
+}
+
+// The size of the line end at p, right after a line's text: 1 for LF, 2 for
+// CR LF, 0 for neither. A text that ends in CR before a lone LF is not the
+// line's text (the CR is the line end's), so that is neither too.
+size_t line_end_at(const char* p) {
+    if (p[0] == '\r' && p[1] == '\n') // the module's own line end first
+        return 2;
+    if (p[0] == '\n')
+        return p[-1] != '\r' ? 1 : 0;
+    return 0;
+}
+
+} // namespace
+
+// The line at `at` read as one of the keys its front names (defined before
+// parse(), where it is inlined). Returns where
+// the next line begins, or 0 when the guess fails.
+inline size_t BlockParser::guess(const char* bytes, size_t at, size_t size) {
+    int64_t micros = 0;
+    size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros);
+    if (rest == 0)
+        return 0;
+    const char* p = bytes + at + rest;
+    const Front* front = find_front(hash_front(p));
+    if (front == nullptr)
+        return 0;
+    for (uint32_t known : front->keys) {
+        if (known == 0)
+            return 0;
+        const Key& key = keys_[known - 1];
+        size_t length = key.rest_end - key.rest;
+        size_t end = at + rest + length;
+        if (end + 2 > size || !same_bytes(bytes + key.rest, p, length))
+            continue;
+        if (size_t ending = line_end_at(bytes + end)) {
+            add_item(Item{micros, known - 1, static_cast<uint32_t>(lines_), is_event(key.kind)});
+            return end + ending;
+        }
+    }
+    return 0;
+}
+
+void BlockParser::parse(const Block& block) {
+    // Room for every item the block can hold: a record takes at least 31
+    // bytes with its line end (" Time= 0.000000 Gauge Loaded= "), and bad
+    // lines after the first few share an item up to the next record.
+    size_t most = block.size / 15 + bad_items_apart + 8;
+    if (most > capacity_) {
+        items_.reset(new Item[most]);
+        runs_.reset(new uint32_t[most]);
+        capacity_ = most;
+    }
+    count_ = 0;
+    keys_.clear();
+    lines_ = 0;
+    bad_items_ = 0;
+    if (block.overlong) {
+        add_item(Item{0, Item::overlong, 0, false});
+        runs_[0] = 0;
+        lines_ = 1;
+        return;
+    }
+    // Sized for the most keys a block has had, and at most half full.
+    size_t slots = 1024;
+    while (slots < 4 * keys_.capacity() && slots < (size_t{1} << 20))
+        slots *= 2;
+    whole_.assign(slots, 0);
+    fronts_.assign(slots, Front{});
+    fronts_used_ = 0;
+    fronts_mask_ = slots - 1;
+    const char* bytes = block.bytes.get();
+    size_t size = block.size;
+    for (size_t at = 0; at < size; ++lines_) {
+        size_t next = at + guess_reach <= size ? guess(bytes, at, size) : 0;
+        at = next != 0 ? next : search(bytes, at, size);
+    }
+    count_runs();
+}
+
+void BlockParser::count_runs() {
+    uint32_t run = 0;
+    for (size_t i = count_; i-- > 0;) {
+        const Item& item = items_[i];
+        bool continued = run > 0 && items_[i + 1].micros >= item.micros;
+        run = !item.event ? 0 : continued ? run + 1 : 1;
+        runs_[i] = run;
+    }
+}
+
+// The line at `at` found by its line feed, then looked up by its whole rest
+// or parsed. Returns where the next line begins.
+size_t BlockParser::search(const char* bytes, size_t at, size_t size) {
+    const auto* lf = static_cast<const char*>(std::memchr(bytes + at, '\n', size - at));
+    size_t end = lf != nullptr ? static_cast<size_t>(lf - bytes) : size;
+    size_t next = lf != nullptr ? end + 1 : size;
+    if (end > at && bytes[end - 1] == '\r')
+        --end;
+    if (end == at)
+        return next;
+    auto line = static_cast<uint32_t>(lines_);
+    std::string_view text(bytes + at, end - at);
+    int64_t micros = 0;
+    size_t rest = parse_time_quickly(text, micros);
+    if (rest == 0 || text.size() - rest < shortest_rest) {
+        // No time read quickly: the general parser decides, and the key is
+        // this line's alone.
+        Record r;
+        if (parse_record(text, r))
+            add_item(Item{r.micros, add_key(bytes, at, end, r, 0), line, is_event(r.kind)});
+        else
+            add_bad(line);
+        return next;
+    }
+    const char* p = text.data() + rest;
+    size_t length = text.size() - rest;
+    uint64_t hash = hash_whole(p, length);
+    size_t mask = whole_.size() - 1;
+    for (size_t slot = hash & mask; whole_[slot] != 0; slot = (slot + 1) & mask) {
+        const Key& key = keys_[whole_[slot] - 1];
+        if (key.rest_end - key.rest == length && same_bytes(bytes + key.rest, p, length)) {
+            add_item(Item{micros, whole_[slot] - 1, line, is_event(key.kind)});
+            remember_front(p, whole_[slot]);
+            return next;
+        }
+    }
+    Record r;
+    if (!parse_record(text, r)) {
+        add_bad(line);
+        return next;
+    }
+    uint32_t key = add_key(bytes, at, end, r, rest);
+    add_item(Item{micros, key, line, is_event(r.kind)});
+    remember_front(p, key + 1);
+    if (keys_.size() * 2 > whole_.size()) {
+        // Rebuilt twice the size, from the keys that have a rest.
+        whole_.assign(whole_.size() * 2, 0);
+        for (uint32_t k = 0; k < keys_.size(); ++k)
+            if (keys_[k].rest != keys_[k].rest_end)
+                insert_whole(k + 1,
+                             hash_whole(bytes + keys_[k].rest, keys_[k].rest_end - keys_[k].rest));
+    } else {
+        insert_whole(key + 1, hash);
+    }
+    return next;
+}
+
+void BlockParser::insert_whole(uint32_t key, uint64_t hash) {
+    size_t mask = whole_.size() - 1;
+    size_t slot = hash & mask;
+    while (whole_[slot] != 0)
+        slot = (slot + 1) & mask;
+    whole_[slot] = key;
+}
+
+// The key becomes the first guess for its front, the one before it second:
+// a setting that goes back and forth between two values is guessed right.
+void BlockParser::remember_front(const char* rest, uint32_t key) {
+    uint64_t hash = hash_front(rest);
+    Front* front = find_front(hash);
+    if (front == nullptr) {
+        if (++fronts_used_ * 2 > fronts_.size()) {
+            std::vector<Front> old(fronts_.size() * 2);
+            old.swap(fronts_);
+            fronts_mask_ = fronts_.size() - 1;
+            for (const Front& kept : old)
+                if (kept.keys[0] != 0)
+                    *empty_front(kept.hash) = kept;
+        }
+        front = empty_front(hash);
+        front->hash = static_cast<uint32_t>(hash);
+    }
+    if (front->keys[0] != key) {
+        front->keys[1] = front->keys[0];
+        front->keys[0] = key;
+    }
+}
+
+BlockParser::Front* BlockParser::find_front(uint64_t hash) {
+    return const_cast<Front*>(std::as_const(*this).find_front(hash));
+}
+
+// The empty slot where a front with this hash would go.
+BlockParser::Front* BlockParser::empty_front(uint64_t hash) {
+    size_t at = hash & fronts_mask_;
+    while (fronts_[at].keys[0] != 0)
+        at = (at + 1) & fronts_mask_;
+    return &fronts_[at];
+}
+
+uint32_t BlockParser::add_key(const char* bytes, size_t begin, size_t end, const Record& r,
+                              size_t rest) {
+    Key key{};
+    key.kind = r.kind;
+    key.line = static_cast<uint32_t>(begin);
+    key.line_end = static_cast<uint32_t>(end);
+    if (rest != 0) {
+        key.rest = static_cast<uint32_t>(begin + rest);
+        key.rest_end = key.line_end;
+    }
+    if (is_event(r.kind)) {
+        key.id = r.id;
+        key.data = r.data;
+        key.name = static_cast<uint32_t>(r.name.data() - bytes);
+        key.name_end = key.name + static_cast<uint32_t>(r.name.size());
+    }
+    keys_.push_back(key);
+    return static_cast<uint32_t>(keys_.size() - 1);
+}
+
+void BlockParser::add_bad(uint32_t line) {
+    if (bad_items_ >= bad_items_apart && count_ > 0 && items_[count_ - 1].key == Item::bad) {
+        ++items_[count_ - 1].micros;
+        return;
+    }
+    ++bad_items_;
+    add_item(Item{1, Item::bad, line, false});
+}
+
+void BlockParser::record_of(const Key& key, const char* bytes, Record& out) {
+    out.kind = key.kind;
+    switch (key.kind) {
+    case Kind::key:
+    case Kind::user:
+        out.id = key.id;
+        out.data = key.data;
+        out.name = std::string_view(bytes + key.name, key.name_end - key.name);
+        break;
+    case Kind::logging_stopped:
+    case Kind::logging_started:
+    case Kind::log_closed:
+        break;
+    default:
+        // Load lines are few: parsed again for their texts.
+        parse_record(std::string_view(bytes + key.line, key.line_end - key.line), out);
+    }
+}
+
+} // namespace kwlog

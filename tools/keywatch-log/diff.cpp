@@ -1,0 +1,322 @@
+// keywatch-log diff: which events differ between two captures, each a whole
+// log or one session of it (FILE:N). Events are told apart by number and
+// name, and with --data by their data too; the tables list the events only
+// in A, those only in B, and those in both with different counts, the
+// largest difference first.
+#include "commands.h"
+#include "files.h"
+#include "reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <span>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace kwlog {
+namespace {
+
+struct Capture {
+    std::string file;     // as given, without ":N"
+    std::string shown;    // as given
+    uint64_t session = 0; // 0: the whole file
+};
+
+// "FILE:N" is session N of FILE, unless a file of that very name exists.
+Capture capture_of(const std::string& text) {
+    Capture c{text, text, 0};
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || file_exists(text))
+        return c;
+    uint64_t n = 0;
+    auto [end, error] = std::from_chars(text.data() + colon + 1, text.data() + text.size(), n);
+    if (error == std::errc{} && end == text.data() + text.size() && n > 0) {
+        c.file = text.substr(0, colon);
+        c.session = n;
+    }
+    return c;
+}
+
+// An event's count in one capture.
+struct Counted {
+    int32_t id, data;
+    std::string name;
+    uint64_t count;
+};
+
+// Counts the events of a capture by (number, name) and, with `by_data`, data.
+class Counter {
+  public:
+    explicit Counter(bool by_data) : by_data_(by_data) {}
+
+    void add(const Record& r, uint64_t times = 1) {
+        uint32_t event = events_.index(r.id, r.name);
+        uint64_t key = uint64_t{event} << 32 | (by_data_ ? static_cast<uint32_t>(r.data) : 0);
+        auto [at, added] = slots_.try_emplace(key, counted_.size());
+        if (added)
+            counted_.push_back(Counted{r.id, by_data_ ? r.data : 0, std::string(r.name), 0});
+        counted_[at->second].count += times;
+        total_ += times;
+    }
+    std::vector<Counted>& counted() {
+        return counted_;
+    }
+    uint64_t total() const {
+        return total_;
+    }
+    size_t distinct() const {
+        return counted_.size();
+    }
+
+  private:
+    bool by_data_;
+    EventCounts events_;
+    std::unordered_map<uint64_t, size_t> slots_;
+    std::vector<Counted> counted_;
+    uint64_t total_ = 0;
+};
+
+// Reads a capture's events. Returns 0, or the exit status of a failure
+// (said on standard error).
+int count(const Capture& c, const DiffOptions& options, Counter& counter, uint64_t& sessions) {
+    Input input;
+    if (!input.open(c.file))
+        return 2;
+    LogReader reader(input.file(), input.name(), options.strict);
+    Record record;
+    auto wanted = [&] { return c.session == 0 || reader.session() == c.session; };
+    // Events many at a time are counted by key, and the keys' counts are
+    // added up before the reader moves on from their block.
+    KeyCache<uint64_t> times(0);
+    std::vector<uint32_t> keys_met;
+    for (;;) {
+        if (std::span<const Item> events = reader.next_events(); !events.empty()) {
+            if (wanted()) {
+                uint64_t* by_key = times.all(reader);
+                for (const Item& item : events)
+                    if (by_key[item.key]++ == 0)
+                        keys_met.push_back(item.key);
+            }
+            continue;
+        }
+        for (uint32_t key : keys_met) {
+            reader.key_record(key, record);
+            counter.add(record, std::exchange(times.all(reader)[key], 0));
+        }
+        keys_met.clear();
+        if (!reader.next(record))
+            break;
+        if (is_event(record.kind) && wanted())
+            counter.add(record);
+    }
+    sessions = reader.session();
+    int status = reader.finish();
+    if (status != 0)
+        return 2; // a file that is not a log, or cannot be read, is an error here
+    if (c.session > sessions) {
+        complain("%s has %llu %s; there is no session %llu", input.name().c_str(),
+                 static_cast<unsigned long long>(sessions), sessions == 1 ? "session" : "sessions",
+                 static_cast<unsigned long long>(c.session));
+        return 2;
+    }
+    return 0;
+}
+
+struct Row {
+    const Counted* event; // from A, or from B when only there
+    uint64_t a, b;
+    int64_t difference() const {
+        return static_cast<int64_t>(b) - static_cast<int64_t>(a);
+    }
+};
+
+bool by_event(const Counted& x, const Counted& y) {
+    if (x.name != y.name)
+        return x.name < y.name;
+    if (x.id != y.id)
+        return x.id < y.id;
+    return x.data < y.data;
+}
+
+struct Tables {
+    std::vector<Row> only_a, only_b, differ;
+    size_t same = 0;
+};
+
+Tables compare(std::vector<Counted>& a, std::vector<Counted>& b) {
+    std::sort(a.begin(), a.end(), by_event);
+    std::sort(b.begin(), b.end(), by_event);
+    Tables t;
+    size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        if (j == b.size() || (i < a.size() && by_event(a[i], b[j]))) {
+            t.only_a.push_back(Row{&a[i], a[i].count, 0});
+            ++i;
+        } else if (i == a.size() || by_event(b[j], a[i])) {
+            t.only_b.push_back(Row{&b[j], 0, b[j].count});
+            ++j;
+        } else {
+            if (a[i].count != b[j].count)
+                t.differ.push_back(Row{&a[i], a[i].count, b[j].count});
+            else
+                ++t.same;
+            ++i;
+            ++j;
+        }
+    }
+    // Most first; the difference's size first, more in B before more in A.
+    auto most = [](auto size) {
+        return [size](const Row& x, const Row& y) {
+            if (size(x) != size(y))
+                return size(x) > size(y);
+            return by_event(*x.event, *y.event);
+        };
+    };
+    std::stable_sort(t.only_a.begin(), t.only_a.end(), most([](const Row& r) { return r.a; }));
+    std::stable_sort(t.only_b.begin(), t.only_b.end(), most([](const Row& r) { return r.b; }));
+    std::stable_sort(t.differ.begin(), t.differ.end(), most([](const Row& r) {
+                         int64_t d = r.difference();
+                         return static_cast<uint64_t>(d < 0 ? -d : d);
+                     }));
+    return t;
+}
+
+std::string event_text(const Counted& e, const DiffOptions& options, const EventNames& names) {
+    std::string text(names.shown(e.id, e.name));
+    if (options.data)
+        text += ", " + std::to_string(e.data);
+    return text;
+}
+
+const char* events_word(size_t n) {
+    return n == 1 ? "event" : "events";
+}
+
+void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, const Counter& in_a,
+              const Counter& in_b, const DiffOptions& options, const EventNames& names) {
+    const char* event_column = options.data ? "event, data" : "event";
+    char line[256];
+    for (auto [side, capture, counter] : {std::tuple{"A", &a, &in_a}, std::tuple{"B", &b, &in_b}}) {
+        out.put(std::string(side) + ": " + capture->shown);
+        std::snprintf(line, sizeof line, ", %llu %s (%zu distinct)\n",
+                      static_cast<unsigned long long>(counter->total()),
+                      events_word(counter->total()), counter->distinct());
+        out.put(line);
+    }
+    out.put('\n');
+    auto section = [&](const char* title, const std::vector<Row>& rows, bool both) {
+        if (rows.empty())
+            std::snprintf(line, sizeof line, "%s: none\n", title);
+        else
+            std::snprintf(line, sizeof line, "%s: %zu %s%s\n", title, rows.size(),
+                          events_word(rows.size()),
+                          both && rows.size() > 1 ? ", the largest difference first" : "");
+        out.put(line);
+        if (rows.empty())
+            return;
+        if (both)
+            std::snprintf(line, sizeof line, "  %10s  %10s  %10s  %6s  %s\n", "A", "B", "B - A",
+                          "id", event_column);
+        else
+            std::snprintf(line, sizeof line, "  %10s  %6s  %s\n", "count", "id", event_column);
+        out.put(line);
+        for (const Row& r : rows) {
+            if (both)
+                std::snprintf(line, sizeof line, "  %10llu  %10llu  %+10lld  %6d  ",
+                              static_cast<unsigned long long>(r.a),
+                              static_cast<unsigned long long>(r.b),
+                              static_cast<long long>(r.difference()), r.event->id);
+            else
+                std::snprintf(line, sizeof line, "  %10llu  %6d  ",
+                              static_cast<unsigned long long>(r.a + r.b), r.event->id);
+            out.put(line);
+            out.put(event_text(*r.event, options, names));
+            out.put('\n');
+        }
+    };
+    section("Only in A", t.only_a, false);
+    section("Only in B", t.only_b, false);
+    section("In both, with different counts", t.differ, true);
+    if (t.same == 0)
+        std::snprintf(line, sizeof line, "In both, as many times: none\n");
+    else
+        std::snprintf(line, sizeof line, "In both, as many times: %zu %s\n", t.same,
+                      events_word(t.same));
+    out.put(line);
+}
+
+void put_csv_field(Output& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.put(text);
+        return;
+    }
+    out.put('"');
+    for (char c : text) {
+        if (c == '"')
+            out.put('"');
+        out.put(c);
+    }
+    out.put('"');
+}
+
+void put_csv(Output& out, const Tables& t, const DiffOptions& options, const EventNames& names) {
+    out.put(options.data ? "in,id,name,data,a,b,difference\r\n" : "in,id,name,a,b,difference\r\n");
+    auto rows = [&](const char* in, const std::vector<Row>& list) {
+        for (const Row& r : list) {
+            out.put(in);
+            out.put(',');
+            out.put_int(r.event->id);
+            out.put(',');
+            put_csv_field(out, names.shown(r.event->id, r.event->name));
+            if (options.data) {
+                out.put(',');
+                out.put_int(r.event->data);
+            }
+            out.put(',');
+            out.put_int(static_cast<int64_t>(r.a));
+            out.put(',');
+            out.put_int(static_cast<int64_t>(r.b));
+            out.put(',');
+            out.put_int(r.difference());
+            out.put("\r\n");
+        }
+    };
+    rows("A", t.only_a);
+    rows("B", t.only_b);
+    rows("both", t.differ);
+}
+
+} // namespace
+
+int run_diff(const std::string& first, const std::string& second, const DiffOptions& options) {
+    EventNames names;
+    if (!read_names(options.names, names))
+        return 2;
+    Capture a = capture_of(first), b = capture_of(second);
+    if (a.file == "-" && b.file == "-") {
+        complain("diff reads standard input for one capture at most");
+        return 2;
+    }
+    Counter in_a(options.data), in_b(options.data);
+    uint64_t sessions = 0;
+    if (int status = count(a, options, in_a, sessions))
+        return status;
+    if (int status = count(b, options, in_b, sessions))
+        return status;
+    Tables t = compare(in_a.counted(), in_b.counted());
+    Input none;
+    Output out;
+    if (!out.open_stdout(none, !options.csv))
+        return 2;
+    if (options.csv)
+        put_csv(out, t, options, names);
+    else
+        put_text(out, t, a, b, in_a, in_b, options, names);
+    bool same = t.only_a.empty() && t.only_b.empty() && t.differ.empty();
+    return out.close(same ? 0 : 1);
+}
+
+} // namespace kwlog

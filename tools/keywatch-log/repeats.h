@@ -1,0 +1,182 @@
+// What keeps sending an event, and what fights over one: steady repeats and
+// tugs-of-war within a session, found in one pass with O(1) work per event
+// and bounded state per distinct event.
+//
+// A steady repeat is one event sent again and again, no gap over a limit
+// (0.5 s), for long (10 sends, 2 s): a knob held, a panel polled, an add-on
+// that keeps setting what it already set. Bursts, of one data value within
+// 50 ms, miss it.
+//
+// A tug-of-war is an event whose data keeps going back to a value it had
+// just before: A, B, A, B or A, B, C, A. A setting that two senders fight
+// over shows so (the pilot turns the knob, something sets it back). It
+// counts the changes that go back to one of the two values before the
+// present one, and ends after three changes in a row that do not.
+#pragma once
+
+#include "bursts.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kwlog {
+
+// Distinct data values, the first `most` of them kept in the order they came.
+template <uint32_t most> struct DistinctValues {
+    int32_t values[most];
+    uint32_t count = 0;
+    bool more = false; // more values came than are kept
+
+    void note(int32_t value) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (values[i] == value)
+                return;
+        if (count < most)
+            values[count++] = value;
+        else
+            more = true;
+    }
+};
+
+struct Repeat {
+    static constexpr uint32_t most_values = 16; // distinct data values told apart
+    uint32_t event;                             // index in the session's EventCounts
+    uint64_t count;
+    int64_t start, last;
+    int64_t median_gap; // of up to 64 gaps spread evenly over the run (all, in a short one)
+    uint32_t values;    // distinct data values, at most most_values
+    bool more_values;   // and there were more than that
+};
+
+class RepeatFinder {
+  public:
+    RepeatFinder(int64_t gap_micros, uint64_t min_count, int64_t min_span_micros, size_t keep)
+        : gap_(gap_micros), min_count_(min_count), min_span_(min_span_micros), best_(keep) {}
+
+    // Events are indexed from 0 up; make_room(event) comes before add(event).
+    void make_room(uint32_t event) {
+        if (event >= runs_.size())
+            runs_.resize(event + 1);
+    }
+    void add(uint32_t event, int32_t data, int64_t micros) {
+        Run& run = runs_[event];
+        int64_t gap = micros - run.last;
+        if (run.count > 0 && gap >= 0 && gap <= gap_) {
+            extend(run, data, micros, gap);
+        } else {
+            if (run.sample != none)
+                close(run); // a run of one send is no repeat
+            run = Run{micros, micros, 1, 0, 1, none, event, data};
+        }
+    }
+    // Closes every run and returns the longest repeats, most sends first.
+    std::vector<Repeat> finish();
+
+  private:
+    static constexpr uint32_t sample_size = 64;
+    static constexpr uint32_t none = UINT32_MAX;
+    struct Run {
+        int64_t start = 0, last = 0;
+        uint64_t count = 0, gaps = 0; // sends, and gaps between them
+        uint64_t stride = 1;          // every stride-th gap is in the sample
+        uint32_t sample = none;       // in pool_, from the second send on
+        uint32_t event = 0;
+        int32_t data = 0; // the last one sent
+    };
+    // The state of a run of two sends or more.
+    struct Sample {
+        uint32_t gaps[sample_size];
+        uint32_t kept;
+        DistinctValues<Repeat::most_values> values;
+    };
+    struct MoreSends {
+        bool operator()(const Repeat& a, const Repeat& b) const {
+            if (a.count != b.count)
+                return a.count > b.count;
+            return a.start < b.start;
+        }
+    };
+
+    void extend(Run& run, int32_t data, int64_t micros, int64_t gap) {
+        if (run.sample == none)
+            open_sample(run);
+        Sample& sample = pool_[run.sample];
+        ++run.count;
+        run.last = micros;
+        if ((run.gaps++ & (run.stride - 1)) == 0) {
+            if (sample.kept < sample_size)
+                sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
+            else
+                thin_out(run, sample, gap);
+        }
+        if (data != run.data) {
+            run.data = data;
+            sample.values.note(data);
+        }
+    }
+    void open_sample(Run& run);
+    void thin_out(Run& run, Sample& sample, int64_t gap);
+    void close(Run& run);
+
+    int64_t gap_;
+    uint64_t min_count_;
+    int64_t min_span_;
+    std::vector<Run> runs_; // by event
+    std::vector<Sample> pool_;
+    std::vector<uint32_t> free_;
+    Longest<Repeat, MoreSends> best_;
+};
+
+struct Tug {
+    static constexpr uint32_t most_values = 6; // values shown
+    uint32_t event;                            // index in the session's EventCounts
+    uint64_t reversals;
+    int64_t start, last; // from the change the first reversal undid to the last reversal
+    DistinctValues<most_values> values; // in the order they came
+};
+
+class TugFinder {
+  public:
+    TugFinder(uint64_t min_reversals, size_t keep) : min_reversals_(min_reversals), best_(keep) {}
+
+    // Events are indexed from 0 up; make_room(event) comes before add(event).
+    void make_room(uint32_t event) {
+        if (event >= states_.size())
+            states_.resize(event + 1);
+    }
+    void add(uint32_t event, int32_t data, int64_t micros) {
+        State& state = states_[event];
+        if (state.known == 0 || data != state.now)
+            change(state, event, data, micros);
+    }
+    // Ends every tug-of-war under way and returns those with the most
+    // reversals, most first.
+    std::vector<Tug> finish();
+
+  private:
+    static constexpr uint32_t quiet_changes = 3; // that end a tug-of-war
+    struct State {
+        int32_t now = 0, before[2] = {0, 0}; // the value, and the two before it
+        uint32_t known = 0;                  // how many of those three there are
+        uint32_t quiet = 0;                  // changes since the last reversal
+        int64_t changed = 0;                 // when `now` came
+        bool active = false;
+        Tug tug{};
+    };
+    struct MoreReversals {
+        bool operator()(const Tug& a, const Tug& b) const {
+            if (a.reversals != b.reversals)
+                return a.reversals > b.reversals;
+            return a.start < b.start;
+        }
+    };
+
+    void change(State& state, uint32_t event, int32_t data, int64_t micros);
+    void close(State& state);
+
+    uint64_t min_reversals_;
+    std::vector<State> states_; // by event
+    Longest<Tug, MoreReversals> best_;
+};
+
+} // namespace kwlog
