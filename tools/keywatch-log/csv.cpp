@@ -182,10 +182,7 @@ int run_csv(const std::string& file, const CsvOptions& options) {
         return 2;
     Input input;
     Output output;
-    if (!input.open(file))
-        return 2;
-    if (!(options.output.empty() ? output.open_stdout(input, false)
-                                 : output.open_file(options.output, input)))
+    if (!input.open(file) || !output.open_file(options.output, input))
         return 2;
     output.put("session,time,kind,id,name,data\r\n");
     LogReader reader(input.file(), input.name(), options.strict);

@@ -382,7 +382,7 @@ bool Output::open_stdout(const Input& input, bool text) {
 }
 
 bool Output::open_file(const std::string& path, const Input& input) {
-    if (path == "-")
+    if (path.empty() || path == "-")
         return open_stdout(input, false);
     name_ = path;
     if (is_input(input, identity_of(path), path))

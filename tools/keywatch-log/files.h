@@ -77,8 +77,8 @@ class Output {
     // Standard output; with `text`, line feeds become CR LF on Windows.
     // Refused (with a message) when standard output is the file being read.
     bool open_stdout(const Input& input, bool text);
-    // The file at `path` ("-": standard output, as binary). Refused when it
-    // is the file being read.
+    // The file at `path` (none or "-": standard output, as binary). Refused
+    // when it is the file being read.
     bool open_file(const std::string& path, const Input& input);
 
     void put(std::string_view text) {

@@ -391,10 +391,7 @@ int run_report(const std::string& file, const ReportOptions& options) {
         return 2;
     Input input;
     Output output;
-    if (!input.open(file))
-        return 2;
-    if (!(options.output.empty() ? output.open_stdout(input, false)
-                                 : output.open_file(options.output, input)))
+    if (!input.open(file) || !output.open_file(options.output, input))
         return 2;
 
     std::string out = page_head;
