@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -22,6 +23,58 @@
 #endif
 
 namespace kwlog {
+
+// ---- A temporary file left by an interrupted run ---------------------------------
+
+// Ctrl+C (or a kill) ends the run wherever it is; the temporary file of -o
+// must not stay behind beside the target. Its path is kept where a signal
+// handler can reach it without allocating, and removed by the handler
+// before the signal takes its usual course. On Windows the temporary file
+// is left (a console control handler runs on a thread of its own while the
+// file is still open); the target stays as it was either way.
+namespace {
+#ifndef _WIN32
+char pending_temp[4096];
+volatile std::sig_atomic_t have_pending_temp = 0;
+
+extern "C" void remove_pending_temp(int signal) {
+    if (have_pending_temp != 0)
+        unlink(pending_temp);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+void remember_temp(const std::string& path) {
+#ifndef _WIN32
+    if (path.size() >= sizeof pending_temp)
+        return;
+    std::memcpy(pending_temp, path.c_str(), path.size() + 1);
+    have_pending_temp = 1;
+    static bool handled = false;
+    if (!handled) {
+        handled = true;
+        struct sigaction action = {};
+        action.sa_handler = remove_pending_temp;
+        sigemptyset(&action.sa_mask);
+        // A signal ignored from the start stays ignored: nohup, or a job
+        // started in the background by a shell, asked for that.
+        struct sigaction before;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+                sigaction(signal, &action, nullptr);
+    }
+#else
+    (void)path;
+#endif
+}
+
+void forget_temp() {
+#ifndef _WIN32
+    have_pending_temp = 0;
+#endif
+}
+} // namespace
 
 #ifdef _WIN32
 
@@ -407,6 +460,7 @@ bool Output::open_file(const std::string& path, const Input& input) {
         }
         if (fd >= 0) {
             path_ = target;
+            remember_temp(temp_);
 #ifdef _WIN32
             file_ = _fdopen(fd, "wb");
 #else
@@ -501,11 +555,13 @@ int Output::close(int status) {
         complain("cannot write %s: %s", name_.c_str(), reason.c_str());
         remove_file(temp_);
         temp_.clear();
+        forget_temp();
         return 2;
     }
     if (failed() && !temp_.empty())
         remove_file(temp_);
     temp_.clear();
+    forget_temp();
     if (closed_pipe_)
         return status;
     if (error_ != 0) {
@@ -525,6 +581,7 @@ void Output::discard() {
     if (!temp_.empty())
         remove_file(temp_);
     temp_.clear();
+    forget_temp();
 }
 
 } // namespace kwlog

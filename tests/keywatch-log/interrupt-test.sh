@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# keywatch-log csv -o stopped by Ctrl+C (SIGINT), a kill (SIGTERM) or a
+# closed terminal (SIGHUP) while it writes: the file it replaces keeps its
+# old content, and no temporary file stays beside it. The log comes through
+# a FIFO that is held open, so the run is surely under way, its temporary
+# file made, when the signal comes.
+#
+#   interrupt-test.sh TOOL WORK
+set -u
+# Job control: a job the script starts in the background then takes SIGINT
+# as from a terminal, rather than ignoring it as such jobs otherwise do.
+set -m
+tool=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 2
+failures=0
+
+for signal in INT TERM HUP; do
+    rm -f events.csv* log.fifo
+    echo "old content" >events.csv
+    mkfifo log.fifo
+    "$tool" csv -o events.csv - <log.fifo 2>stderr.txt &
+    pid=$!
+    exec 3>log.fifo
+    printf ' Time=1.000000; id=71; event_in=KEY_ELEV_TRIM_DN; evdata=0\r\n' >&3
+    for _ in $(seq 100); do # up to 5 s for the temporary file to appear
+        compgen -G 'events.csv.*.tmp' >/dev/null && break
+        sleep 0.05
+    done
+    if ! compgen -G 'events.csv.*.tmp' >/dev/null; then
+        echo "FAIL SIG$signal: no temporary file while the run was under way"
+        failures=$((failures + 1))
+    fi
+    kill -s "$signal" "$pid"
+    for _ in $(seq 100); do # up to 5 s for it to end
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "FAIL SIG$signal: still running 5 s after the signal"
+        failures=$((failures + 1))
+        kill -s KILL "$pid"
+    fi
+    wait "$pid"
+    status=$?
+    exec 3>&-
+    left=$(compgen -G 'events.csv.*.tmp')
+    if [ -n "$left" ]; then
+        echo "FAIL SIG$signal: left $left"
+        failures=$((failures + 1))
+    elif [ "$(cat events.csv)" != "old content" ]; then
+        echo "FAIL SIG$signal: events.csv now holds: $(head -c 200 events.csv)"
+        failures=$((failures + 1))
+    elif [ "$status" -ne $((128 + $(kill -l "$signal"))) ]; then
+        echo "FAIL SIG$signal: exit status $status, not death by the signal"
+        failures=$((failures + 1))
+    else
+        echo "PASS SIG$signal: the temporary file removed, events.csv as it was"
+    fi
+done
+exit $((failures > 0))
