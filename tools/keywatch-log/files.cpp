@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <algorithm>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -27,13 +28,23 @@ namespace kwlog {
 // ---- A temporary file left by an interrupted run ---------------------------------
 
 // Ctrl+C (or a kill) ends the run wherever it is; the temporary file of -o
-// must not stay behind beside the target. Its path is kept where a signal
-// handler can reach it without allocating, and removed by the handler
-// before the signal takes its usual course. On Windows the temporary file
-// is left (a console control handler runs on a thread of its own while the
-// file is still open); the target stays as it was either way.
+// must not stay behind beside the target. Its path is kept where a handler
+// can reach it without allocating, and the handler removes the file before
+// the signal takes its usual course. On Windows the console's control
+// handler runs on a thread of its own while the file is still open: the
+// file is opened sharing deletion (create_new), so that deleting it there
+// takes it away as the process ends.
 namespace {
-#ifndef _WIN32
+#ifdef _WIN32
+wchar_t pending_temp[4096];
+volatile LONG have_pending_temp = 0;
+
+BOOL WINAPI remove_pending_temp(DWORD) {
+    if (have_pending_temp != 0)
+        DeleteFileW(pending_temp);
+    return FALSE; // and the default handler ends the process
+}
+#else
 char pending_temp[4096];
 volatile std::sig_atomic_t have_pending_temp = 0;
 
@@ -46,7 +57,16 @@ extern "C" void remove_pending_temp(int signal) {
 #endif
 
 void remember_temp(const std::string& path) {
-#ifndef _WIN32
+#ifdef _WIN32
+    std::wstring wide = to_wide(path);
+    if (wide.size() >= std::size(pending_temp))
+        return;
+    std::memcpy(pending_temp, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    have_pending_temp = 1;
+    static bool handled = false;
+    if (!handled)
+        handled = SetConsoleCtrlHandler(remove_pending_temp, TRUE) != 0;
+#else
     if (path.size() >= sizeof pending_temp)
         return;
     std::memcpy(pending_temp, path.c_str(), path.size() + 1);
@@ -64,15 +84,11 @@ void remember_temp(const std::string& path) {
             if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
                 sigaction(signal, &action, nullptr);
     }
-#else
-    (void)path;
 #endif
 }
 
 void forget_temp() {
-#ifndef _WIN32
     have_pending_temp = 0;
-#endif
 }
 } // namespace
 
@@ -248,9 +264,40 @@ Target target_of(std::string& path) {
     return target;
 }
 
+// Sharing deletion, so that an interrupted run can delete it while it is
+// open (see remove_pending_temp). errno as _wopen would set it.
 int create_new(const std::string& path, int /*mode*/) {
-    return _wopen(to_wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                  _S_IREAD | _S_IWRITE);
+    HANDLE handle = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        switch (GetLastError()) {
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_NETPATH:
+            errno = ENOENT;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_WRITE_PROTECT:
+            errno = EROFS;
+            break;
+        default: // refused: access, sharing, a lock
+            errno = EACCES;
+        }
+        return -1;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0)
+        CloseHandle(handle);
+    return fd;
 }
 
 int process_id() {
