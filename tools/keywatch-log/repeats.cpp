@@ -2,6 +2,7 @@
 #include "repeats.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace kwlog {
 
@@ -102,6 +103,17 @@ std::vector<Tug> TugFinder::finish() {
             close(state);
     states_.clear();
     return best_.take();
+}
+
+void append_values(std::string& out, const Tug& tug) {
+    char buf[16];
+    for (uint32_t i = 0; i < tug.values.count; ++i) {
+        if (i > 0)
+            out += ", ";
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, tug.values.values[i]).ptr);
+    }
+    if (tug.values.more)
+        out += ", ...";
 }
 
 } // namespace kwlog

@@ -17,6 +17,7 @@
 #include "bursts.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kwlog {
@@ -134,6 +135,10 @@ struct Tug {
     int64_t start, last; // from the change the first reversal undid to the last reversal
     DistinctValues<most_values> values; // in the order they came
 };
+
+// A tug-of-war's values as every command shows them: "A, B, C", and ", ..."
+// when there were more than are kept.
+void append_values(std::string& out, const Tug& tug);
 
 class TugFinder {
   public:

@@ -336,13 +336,7 @@ void ReportWriter::put_runs(const Session& s) {
                   cell_time(out, t.last - t.start);
                   cell_event(out, s, t.event, names_);
                   out += "<td>";
-                  for (uint32_t i = 0; i < t.values.count; ++i) {
-                      if (i > 0)
-                          out += ", ";
-                      append_number(out, t.values.values[i]);
-                  }
-                  if (t.values.more)
-                      out += ", ...";
+                  append_values(out, t);
                   out += "</td>";
               });
 }

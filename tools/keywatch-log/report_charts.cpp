@@ -358,13 +358,7 @@ class TimelineChart {
             out_ += " went back ";
             plural(out_, g.reversals, "time", "times");
             out_ += " among ";
-            for (uint32_t i = 0; i < g.values.count; ++i) {
-                if (i > 0)
-                    out_ += ", ";
-                append_number(out_, g.values.values[i]);
-            }
-            if (g.values.more)
-                out_ += ", ...";
+            append_values(out_, g);
             out_ += "; ";
             span_title(g.start, g.last);
             out_ += "</title></rect>\n";

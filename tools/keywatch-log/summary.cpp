@@ -106,14 +106,7 @@ void put_tug(std::string& out, const Session& s, const Tug& t, const EventNames&
     put_run(out, t.start, t.reversals, 9, t.last - t.start, 14);
     put_event(out, s.events, t.event, names);
     out += ": ";
-    char buf[16];
-    for (uint32_t i = 0; i < t.values.count; ++i) {
-        if (i > 0)
-            out += ", ";
-        out.append(buf, std::to_chars(buf, buf + sizeof buf, t.values.values[i]).ptr);
-    }
-    if (t.values.more)
-        out += ", ...";
+    append_values(out, t);
     out += '\n';
 }
 
