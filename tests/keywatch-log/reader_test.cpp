@@ -443,6 +443,26 @@ TEST(LogReader, TwoThreadsReadAsOne) {
     EXPECT_GT(one.records.back().session, 100u);
 }
 
+// The end of the file is met by either thread, while the other reads or
+// parses: every reading ends, with every record, whichever came first. A
+// line of over a block keeps a thread reading for long near the end.
+TEST(LogReader, EndsWhicheverThreadMeetsTheEnd) {
+    std::string line = " Time=1.000000; id=504; event_in=KEY_KOHLSMAN_SET; evdata=16212\r\n";
+    for (size_t blocks : {1, 2, 3}) {
+        std::string log;
+        while (log.size() < blocks * block_size - line.size())
+            log += line;
+        uint64_t records = log.size() / line.size();
+        log += std::string(2 * block_size + 10, 'x') + "\r\n" + line;
+        TextFile file(log);
+        for (int round = 0; round < 20; ++round) {
+            std::rewind(file.file);
+            Reading reading = read_all(file.file, round % 2 == 1);
+            ASSERT_EQ(reading.records.size(), records + 1) << blocks << " blocks, round " << round;
+        }
+    }
+}
+
 // ---- Name patterns ---------------------------------------------------------------------
 
 // A glob matched by backtracking, for short texts only, anywhere in the name.

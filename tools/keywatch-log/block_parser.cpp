@@ -29,8 +29,8 @@ uint64_t mixed(uint64_t h) {
     return h ^ h >> 29;
 }
 
-uint64_t hash_front(const char* rest) {
-    return mixed(load8(rest) ^ load8(rest + 8) * 0xC2B2AE3D27D4EB4F);
+uint64_t hash_front(uint64_t first, uint64_t second) {
+    return mixed(first ^ second * 0xC2B2AE3D27D4EB4F);
 }
 
 uint64_t hash_whole(const char* rest, size_t size) {
@@ -51,32 +51,63 @@ size_t line_end_at(const char* p) {
 
 } // namespace
 
-// The line at `at` read as one of the keys its front names (defined before
-// parse(), where it is inlined). Returns where
-// the next line begins, or 0 when the guess fails.
-inline size_t BlockParser::guess(const char* bytes, size_t at, size_t size) {
-    int64_t micros = 0;
-    size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros);
-    if (rest == 0)
-        return 0;
-    const char* p = bytes + at + rest;
-    const Front* front = find_front(hash_front(p));
-    if (front == nullptr)
-        return 0;
-    for (uint32_t known : front->keys) {
-        if (known == 0)
-            return 0;
-        const Key& key = keys_[known - 1];
-        size_t length = key.rest_end - key.rest;
-        size_t end = at + rest + length;
-        if (end + 2 > size || !same_bytes(bytes + key.rest, p, length))
-            continue;
-        if (size_t ending = line_end_at(bytes + end)) {
-            add_item(Item{micros, known - 1, static_cast<uint32_t>(lines_), is_event(key.kind)});
-            return end + ending;
+// Inlined: it runs for every line.
+inline BlockParser::Front* BlockParser::front_slot(Front* fronts, size_t mask, uint64_t first,
+                                                   uint64_t second) {
+    size_t at = hash_front(first, second) & mask;
+    while (fronts[at].guesses[0].key != 0 &&
+           (fronts[at].bytes[0] != first || fronts[at].bytes[1] != second))
+        at = (at + 1) & mask;
+    return &fronts[at];
+}
+
+// Lines read as one of the keys their front names, from `at` on, as long
+// as the guesses hold; returns where the first line not so read begins.
+// What it changes is kept in locals meanwhile, for the compiler's sake: the
+// items it stores could, as far as it knows, change members of any integer
+// type.
+size_t BlockParser::read_guessed(const char* bytes, size_t at, size_t size) {
+    Item* items = items_.get();
+    uint32_t* breaks = breaks_.get();
+    size_t count = count_, breaks_count = breaks_count_;
+    int64_t last_micros = last_micros_;
+    auto line = static_cast<uint32_t>(lines_);
+    Front* fronts = fronts_.data();
+    size_t mask = fronts_mask_;
+    while (at + guess_reach <= size) {
+        int64_t micros = 0;
+        size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros);
+        if (rest == 0)
+            break;
+        const char* p = bytes + at + rest;
+        const Front& front = *front_slot(fronts, mask, load8(p), load8(p + 8));
+        size_t next = 0;
+        for (const Guess& guess : front.guesses) {
+            if (guess.key == 0)
+                break;
+            // The front is the same: the bytes after it decide.
+            size_t end = at + rest + guess.size;
+            if (end + 2 > size || !same_bytes_after16(bytes + guess.rest, p, guess.size))
+                continue;
+            if (size_t ending = line_end_at(bytes + end)) {
+                breaks[breaks_count] = static_cast<uint32_t>(count);
+                breaks_count += !guess.event || micros < last_micros;
+                last_micros = micros;
+                items[count++] = Item{micros, guess.key - 1, line, guess.event};
+                next = end + ending;
+                break;
+            }
         }
+        if (next == 0)
+            break;
+        at = next;
+        ++line;
     }
-    return 0;
+    count_ = count;
+    breaks_count_ = breaks_count;
+    last_micros_ = last_micros;
+    lines_ = line;
+    return at;
 }
 
 void BlockParser::parse(const Block& block) {
@@ -86,16 +117,17 @@ void BlockParser::parse(const Block& block) {
     size_t most = block.size / 15 + bad_items_apart + 8;
     if (most > capacity_) {
         items_.reset(new Item[most]);
-        runs_.reset(new uint32_t[most]);
+        breaks_.reset(new uint32_t[most + 1]);
         capacity_ = most;
     }
-    count_ = 0;
+    count_ = breaks_count_ = 0;
+    last_micros_ = INT64_MIN;
     keys_.clear();
     lines_ = 0;
     bad_items_ = 0;
     if (block.overlong) {
         add_item(Item{0, Item::overlong, 0, false});
-        runs_[0] = 0;
+        breaks_[breaks_count_++] = 1;
         lines_ = 1;
         return;
     }
@@ -109,21 +141,14 @@ void BlockParser::parse(const Block& block) {
     fronts_mask_ = slots - 1;
     const char* bytes = block.bytes.get();
     size_t size = block.size;
-    for (size_t at = 0; at < size; ++lines_) {
-        size_t next = at + guess_reach <= size ? guess(bytes, at, size) : 0;
-        at = next != 0 ? next : search(bytes, at, size);
+    for (size_t at = 0; at < size;) {
+        at = read_guessed(bytes, at, size);
+        if (at < size) {
+            at = search(bytes, at, size);
+            ++lines_;
+        }
     }
-    count_runs();
-}
-
-void BlockParser::count_runs() {
-    uint32_t run = 0;
-    for (size_t i = count_; i-- > 0;) {
-        const Item& item = items_[i];
-        bool continued = run > 0 && items_[i + 1].micros >= item.micros;
-        run = !item.event ? 0 : continued ? run + 1 : 1;
-        runs_[i] = run;
-    }
+    breaks_[breaks_count_++] = static_cast<uint32_t>(count_);
 }
 
 // The line at `at` found by its line feed, then looked up by its whole rest
@@ -194,36 +219,25 @@ void BlockParser::insert_whole(uint32_t key, uint64_t hash) {
 // The key becomes the first guess for its front, the one before it second:
 // a setting that goes back and forth between two values is guessed right.
 void BlockParser::remember_front(const char* rest, uint32_t key) {
-    uint64_t hash = hash_front(rest);
-    Front* front = find_front(hash);
-    if (front == nullptr) {
+    Front* front = front_slot(rest);
+    if (front->guesses[0].key == 0) {
         if (++fronts_used_ * 2 > fronts_.size()) {
             std::vector<Front> old(fronts_.size() * 2);
             old.swap(fronts_);
             fronts_mask_ = fronts_.size() - 1;
             for (const Front& kept : old)
-                if (kept.keys[0] != 0)
-                    *empty_front(kept.hash) = kept;
+                if (kept.guesses[0].key != 0)
+                    *front_slot(fronts_.data(), fronts_mask_, kept.bytes[0], kept.bytes[1]) = kept;
+            front = front_slot(rest);
         }
-        front = empty_front(hash);
-        front->hash = static_cast<uint32_t>(hash);
+        front->bytes[0] = load8(rest);
+        front->bytes[1] = load8(rest + 8);
     }
-    if (front->keys[0] != key) {
-        front->keys[1] = front->keys[0];
-        front->keys[0] = key;
+    if (front->guesses[0].key != key) {
+        const Key& k = keys_[key - 1];
+        front->guesses[1] = front->guesses[0];
+        front->guesses[0] = Guess{key, k.rest, k.rest_end - k.rest, is_event(k.kind)};
     }
-}
-
-BlockParser::Front* BlockParser::find_front(uint64_t hash) {
-    return const_cast<Front*>(std::as_const(*this).find_front(hash));
-}
-
-// The empty slot where a front with this hash would go.
-BlockParser::Front* BlockParser::empty_front(uint64_t hash) {
-    size_t at = hash & fronts_mask_;
-    while (fronts_[at].keys[0] != 0)
-        at = (at + 1) & fronts_mask_;
-    return &fronts_[at];
 }
 
 uint32_t BlockParser::add_key(const char* bytes, size_t begin, size_t end, const Record& r,

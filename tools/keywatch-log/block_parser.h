@@ -45,10 +45,12 @@ class BlockParser {
     std::span<const Item> items() const {
         return {items_.get(), count_};
     }
-    // For each item, how many items from it on are events, each no earlier
-    // than the one before (0 when it is no event).
-    std::span<const uint32_t> runs() const {
-        return {runs_.get(), count_};
+    // Where runs of events end: the index of each item that is no event or
+    // is earlier than the item before it, in order, and last the count of
+    // items. An event item and those after it up to the next of these make
+    // a run, each no earlier than the one before.
+    std::span<const uint32_t> breaks() const {
+        return {breaks_.get(), breaks_count_};
     }
     const std::vector<Key>& keys() const {
         return keys_;
@@ -66,8 +68,7 @@ class BlockParser {
     // of garbage does not take an item per line.
     static constexpr uint32_t bad_items_apart = 8;
 
-    // Inlined always: it runs for nearly every line.
-    [[gnu::always_inline]] inline size_t guess(const char* bytes, size_t at, size_t size);
+    size_t read_guessed(const char* bytes, size_t at, size_t size);
     size_t search(const char* bytes, size_t at, size_t size);
     uint32_t add_key(const char* bytes, size_t begin, size_t end, const Record& r, size_t rest);
     void add_bad(uint32_t line);
@@ -75,32 +76,34 @@ class BlockParser {
     void remember_front(const char* rest, uint32_t key);
 
     void add_item(const Item& item) {
+        breaks_[breaks_count_] = static_cast<uint32_t>(count_);
+        breaks_count_ += !item.event || item.micros < last_micros_;
+        last_micros_ = item.micros;
         items_[count_++] = item;
     }
 
-    void count_runs();
-
     std::unique_ptr<Item[]> items_;
-    std::unique_ptr<uint32_t[]> runs_;
-    size_t count_ = 0, capacity_ = 0;
+    std::unique_ptr<uint32_t[]> breaks_;
+    size_t count_ = 0, capacity_ = 0, breaks_count_ = 0;
+    int64_t last_micros_ = 0; // of the last item
     std::vector<Key> keys_;
     // Keys by their whole rest, and the last two keys met with each front
     // (the rest's first sixteen bytes), both in open addressing by hash.
     // Keys are held as their number plus one; 0 is none.
-    struct Front {
-        uint32_t hash = 0; // the low half of the front's
-        uint32_t keys[2] = {0, 0};
+    struct Guess {
+        uint32_t key = 0;
+        uint32_t rest = 0, size = 0; // the key's rest: where, and how long
+        uint32_t event = 0;          // the key is an event's
     };
-    // The slot of the front with this hash, or none.
-    const Front* find_front(uint64_t hash) const {
-        for (size_t at = hash & fronts_mask_; fronts_[at].keys[0] != 0;
-             at = (at + 1) & fronts_mask_)
-            if (fronts_[at].hash == static_cast<uint32_t>(hash))
-                return &fronts_[at];
-        return nullptr;
+    struct Front {
+        uint64_t bytes[2] = {0, 0}; // the front itself; empty while guesses[0] is none
+        Guess guesses[2];
+    };
+    // The slot of this front, or the empty one where it would go.
+    static Front* front_slot(Front* fronts, size_t mask, uint64_t first, uint64_t second);
+    Front* front_slot(const char* rest) {
+        return front_slot(fronts_.data(), fronts_mask_, load8(rest), load8(rest + 8));
     }
-    Front* find_front(uint64_t hash);
-    Front* empty_front(uint64_t hash);
 
     std::vector<uint32_t> whole_;
     std::vector<Front> fronts_;

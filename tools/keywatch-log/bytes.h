@@ -34,9 +34,9 @@ inline bool same_bytes(const char* a, const char* b, size_t size) {
         };
         if (size <= 64) {
             size_t last = size - 16;
-            __m128i all = _mm_and_si128(
-                _mm_and_si128(equal16(0), equal16(last < 16 ? last : 16)),
-                _mm_and_si128(equal16(last < 32 ? last : 32), equal16(last)));
+            __m128i all =
+                _mm_and_si128(_mm_and_si128(equal16(0), equal16(last < 16 ? last : 16)),
+                              _mm_and_si128(equal16(last < 32 ? last : 32), equal16(last)));
             return _mm_movemask_epi8(all) == 0xFFFF;
         }
         for (size_t i = 0; i + 16 < size; i += 16)
@@ -49,6 +49,28 @@ inline bool same_bytes(const char* a, const char* b, size_t size) {
         if (load8(a + i) != load8(b + i))
             return false;
     return load8(a + size - 8) == load8(b + size - 8);
+}
+
+// The same for bytes [16, size) of `size` (16 or more), the first sixteen
+// known to be the same: up to 64, three sixteens, overlapping as needed.
+inline bool same_bytes_after16(const char* a, const char* b, size_t size) {
+#if defined(__SSE2__)
+    if (size <= 64) {
+        auto equal16 = [a, b](size_t at) {
+            __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+            return _mm_cmpeq_epi8(u, v);
+        };
+        size_t last = size - 16;
+        __m128i all = _mm_and_si128(
+            _mm_and_si128(equal16(last < 16 ? last : 16), equal16(last < 32 ? last : 32)),
+            equal16(last));
+        return _mm_movemask_epi8(all) == 0xFFFF;
+    }
+#endif
+    if (size >= 24)
+        return same_bytes(a + 16, b + 16, size - 16);
+    return load8(a + size - 8) == load8(b + size - 8); // overlapping the front
 }
 
 // Digits in eight bytes at once. XOR '0' leaves a digit's value, 0 to 9, and

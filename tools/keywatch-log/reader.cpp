@@ -71,7 +71,7 @@ bool worth_a_thread(std::FILE* file) {
 } // namespace
 
 struct LogReader::Slot {
-    enum class State { free, parsing, parsed };
+    enum class State { free, reading, parsing, parsed };
     State state = State::free;
     uint64_t sequence = 0;
     Block block;
@@ -87,30 +87,53 @@ struct LogReader::Work {
 
     BlockReader blocks;
     std::array<Slot, 4> slots;
+    // Guards the slots' states and the flags below.
     std::mutex mutex;
     std::condition_variable changed;
-    uint64_t taken = 0;    // blocks read so far, the next one's sequence number
     bool ended = false;    // the stream has no more (or failed)
     bool stopping = false; // the reader is going away
+    // Guards the stream and `taken`: blocks are read one at a time, in
+    // order, but without `mutex`, so that a block parsed meanwhile can be
+    // handed out.
+    std::mutex reading;
+    uint64_t taken = 0; // blocks read so far, the next one's sequence number
+    bool exhausted = false;
     std::thread helper;
 
-    // With the lock held: a free slot with the next block read into it, or
-    // none (no slot free, or no more blocks).
-    Slot* take() {
+    // With `lock` held: a free slot with the next block read into it, or
+    // none (no slot free, or no more blocks). The lock is let go during the
+    // read.
+    Slot* take(std::unique_lock<std::mutex>& lock) {
         if (ended)
             return nullptr;
-        for (Slot& slot : slots) {
-            if (slot.state != Slot::State::free)
-                continue;
-            if (!blocks.next(slot.block)) {
-                ended = true;
-                return nullptr;
+        Slot* slot = nullptr;
+        for (Slot& candidate : slots)
+            if (candidate.state == Slot::State::free) {
+                slot = &candidate;
+                break;
             }
-            slot.state = Slot::State::parsing;
-            slot.sequence = taken++;
-            return &slot;
+        if (slot == nullptr)
+            return nullptr;
+        slot->state = Slot::State::reading;
+        lock.unlock();
+        bool got = false;
+        uint64_t sequence = 0;
+        {
+            std::lock_guard<std::mutex> order(reading);
+            got = !exhausted && blocks.next(slot->block);
+            exhausted = !got;
+            sequence = taken++;
         }
-        return nullptr;
+        lock.lock();
+        if (!got) {
+            slot->state = Slot::State::free;
+            ended = true;
+            changed.notify_all();
+            return nullptr;
+        }
+        slot->state = Slot::State::parsing;
+        slot->sequence = sequence;
+        return slot;
     }
 
     void parse(std::unique_lock<std::mutex>& lock, Slot& slot) {
@@ -124,11 +147,16 @@ struct LogReader::Work {
     void help() {
         std::unique_lock<std::mutex> lock(mutex);
         while (!stopping && !ended) {
-            if (Slot* slot = take())
+            if (Slot* slot = take(lock))
                 parse(lock, *slot);
-            else if (!ended)
+            else if (!ended && !stopping)
                 changed.wait(lock);
         }
+    }
+
+    int error() {
+        std::lock_guard<std::mutex> order(reading);
+        return blocks.error();
     }
 
     ~Work() {
@@ -169,7 +197,7 @@ bool LogReader::next_block() {
         block_->state = Slot::State::free;
         block_ = nullptr;
         items_ = {};
-        runs_ = {};
+        breaks_ = {};
         keys_ = {};
         ++wanted_;
         work.changed.notify_all();
@@ -177,12 +205,17 @@ bool LogReader::next_block() {
     for (;;) {
         bool pending = false;
         for (Slot& slot : work.slots) {
+            if (slot.state == Slot::State::reading) {
+                pending = true; // it may be the one
+                continue;
+            }
             if (slot.state == Slot::State::free || slot.sequence != wanted_)
                 continue;
             if (slot.state == Slot::State::parsed) {
                 block_ = &slot;
                 items_ = slot.parsed.items();
-                runs_ = slot.parsed.runs();
+                breaks_ = slot.parsed.breaks();
+                break_ = 0;
                 keys_ = slot.parsed.keys();
                 bytes_ = slot.block.bytes.get();
                 item_ = 0;
@@ -191,10 +224,13 @@ bool LogReader::next_block() {
             pending = true;
         }
         // Not ready: parse one ahead meanwhile, if a slot is free.
-        if (Slot* slot = work.take()) {
+        bool ended = work.ended;
+        if (Slot* slot = work.take(lock)) {
             work.parse(lock, *slot);
             continue;
         }
+        if (work.ended != ended)
+            continue; // it met the end, with the lock let go: what was seen is old
         if (!pending && work.ended)
             return false;
         work.changed.wait(lock);
@@ -244,9 +280,12 @@ bool LogReader::next(Record& record) {
 std::span<const Item> LogReader::next_events() {
     if (stopped_ || done_ || sessions_.number() == 0 || item_ == items_.size())
         return {};
-    uint32_t run = runs_[item_];
-    if (run == 0 || items_[item_].micros < previous_time_)
+    const Item& first = items_[item_];
+    if (!first.event || first.micros < previous_time_)
         return {};
+    while (breaks_[break_] <= item_)
+        ++break_;
+    size_t run = breaks_[break_] - item_;
     std::span<const Item> events = items_.subspan(item_, run);
     item_ += run;
     previous_time_ = events.back().micros;
@@ -264,7 +303,7 @@ int LogReader::finish() {
         bytes_read_ += block_->block.length;
         block_ = nullptr;
     }
-    int error = work_->blocks.error();
+    int error = work_->error();
     if (error != 0) {
         complain("cannot read %s: %s", name_.c_str(), std::strerror(error));
         return 2;

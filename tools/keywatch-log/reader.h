@@ -132,7 +132,8 @@ class LogReader {
     Slot* block_ = nullptr; // the block whose lines are being handed out
     // Its items and keys, and the next item to hand out.
     std::span<const Item> items_;
-    std::span<const uint32_t> runs_;
+    std::span<const uint32_t> breaks_;
+    size_t break_ = 0; // the first of breaks_ not yet passed
     std::span<const Key> keys_;
     const char* bytes_ = nullptr;
     size_t item_ = 0;
