@@ -74,9 +74,10 @@ size_t BlockParser::read_guessed(const char* bytes, size_t at, size_t size) {
     auto line = static_cast<uint32_t>(lines_);
     Front* fronts = fronts_.data();
     size_t mask = fronts_mask_;
+    SecondsSeen seen;
     while (at + guess_reach <= size) {
         int64_t micros = 0;
-        size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros);
+        size_t rest = parse_time_quickly(std::string_view(bytes + at, guess_reach), micros, seen);
         if (rest == 0)
             break;
         const char* p = bytes + at + rest;

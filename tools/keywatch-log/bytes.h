@@ -86,14 +86,21 @@ inline uint64_t not_digits(uint64_t values) {
 inline int digits_in(uint64_t values) {
     return std::countr_zero(not_digits(values)) / 8;
 }
-// The number written by the first `count` bytes of `values` (1 to 8), the
-// first the most significant: moved to the top, with zeros below them as
-// leading zeros, and summed in pairs, fours and eights.
-inline int64_t number_in_top(uint64_t values, int count) {
-    uint64_t v = values << (8 * (8 - count));
+// The number written by eight digit values, the first (the lowest byte)
+// the most significant: summed in pairs, fours and eights.
+inline int64_t number_in_eight(uint64_t v) {
     v = (v * 2561) >> 8 & 0x00FF00FF00FF00FF;
     v = (v * 6553601) >> 16 & 0x0000FFFF0000FFFF;
     return static_cast<int64_t>((v * 42949672960001) >> 32);
+}
+// The digits of the first `count` bytes of `values` (1 to 8), moved to the
+// top, with zeros below them as leading zeros.
+inline uint64_t digits_on_top(uint64_t values, int count) {
+    return values << (8 * (8 - count));
+}
+// The number they write.
+inline int64_t number_in_top(uint64_t values, int count) {
+    return number_in_eight(digits_on_top(values, count));
 }
 
 } // namespace kwlog

@@ -54,13 +54,22 @@ bool parse_record(std::string_view line, Record& out);
 // key-event line; for tests that hold the two to the same answers.
 bool parse_record_slowly(std::string_view line, Record& out);
 
+// The whole seconds of the time read last, so that the next time with the
+// same ones (most lines: they change once a second while lines come by the
+// thousand) is not converted again.
+struct SecondsSeen {
+    uint64_t digits = UINT64_MAX; // as digits_on_top() gives them; no digits are so
+    int64_t seconds = 0;
+};
+
 // The time at the front of a record, read quickly: " Time=SECONDS;" or
 // " Time= SECONDS " with at most seven digits before the point. Returns the
 // offset of the ';' or blank after it, where the rest of the record begins,
 // or 0 when the line does not begin so (the general parser then decides).
 // With a time so read, the rest alone decides the record's kind and fields.
 // Inlined always: it runs for nearly every line, and a call costs a fifth of it.
-[[gnu::always_inline]] inline size_t parse_time_quickly(std::string_view line, int64_t& micros) {
+[[gnu::always_inline]] inline size_t parse_time_quickly(std::string_view line, int64_t& micros,
+                                                        SecondsSeen& seen) {
     // Eight-byte loads reach 24 bytes in; the shortest record is longer.
     if (std::endian::native != std::endian::little || line.size() < 24)
         return 0;
@@ -79,9 +88,17 @@ bool parse_record_slowly(std::string_view line, Record& out);
     uint64_t fraction = load8(digits + count) ^ (spaced ? 0x203030303030302E : 0x3B3030303030302E);
     if ((not_digits(fraction) | (fraction & 0xFF000000000000FF)) != 0)
         return 0;
+    if (uint64_t top = digits_on_top(whole, count); top != seen.digits) {
+        seen.digits = top;
+        seen.seconds = number_in_eight(top);
+    }
     // Moved up a byte, the point's zero is a leading zero among eight digits.
-    micros = number_in_top(whole, count) * 1000000 + number_in_top(fraction << 8, 8);
+    micros = seen.seconds * 1000000 + number_in_eight(fraction << 8);
     return static_cast<size_t>(digits - p) + static_cast<size_t>(count) + 7;
+}
+[[gnu::always_inline]] inline size_t parse_time_quickly(std::string_view line, int64_t& micros) {
+    SecondsSeen once;
+    return parse_time_quickly(line, micros, once);
 }
 
 // A time in microseconds as the log writes it: seconds with six decimals.
