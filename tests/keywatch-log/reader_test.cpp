@@ -277,29 +277,61 @@ TEST(BlockParser, ReadsEachLineAsTheGeneralParserDoes) {
 }
 
 // Lines that differ only in their data, the setting going back and forth,
-// and the names of one number: each is read as itself, whichever key the
-// guess tries first.
+// in the last digit of a number within the first sixteen bytes after the
+// time, or in the names of one number; and a line with the text of one met
+// before but its time in the other form, which is no record. Each is read
+// as itself, whichever key the guess tries first.
 TEST(BlockParser, TellsApartLinesThatDifferInOneDigit) {
+    struct Expected {
+        int32_t id, data;
+        std::string name;
+    };
     std::string text;
-    std::vector<int> data;
+    std::vector<Expected> expected;
     for (int n = 0; n < 20000; ++n) {
         int value = n % 3 == 0 ? 16212 : n % 3 == 1 ? 16213 : n % 997;
         const char* name = n % 5 == 0 ? "KEY_KOHLSMAN_SET" : "KEY_KOHLSMAN_SEX";
+        int id = n % 4 == 0 ? 5041 : n % 4 == 1 ? 5049 : 504;
         char line[128];
-        std::snprintf(line, sizeof line, "\r\n Time=%d.%06d; id=504; event_in=%s; evdata=%d", n / 7,
-                      n % 7 * 1234, name, value);
+        std::snprintf(line, sizeof line, "\r\n Time=%d.%06d; id=%d; event_in=%s; evdata=%d", n / 7,
+                      n % 7 * 1234, id, name, value);
         text += line;
-        data.push_back(value);
+        expected.push_back({id, value, name});
+        if (n % 4 == 0) {
+            std::snprintf(line, sizeof line,
+                          "\r\n Time= %d.%06d id= 69632 event_in= USER evdata= 5", n / 7,
+                          n % 7 * 1234);
+            text += line;
+            expected.push_back({69632, 5, "USER"});
+            std::snprintf(line, sizeof line, "\r\n Time=%d.%06d id= 69632 event_in= USER evdata= 5",
+                          n / 7, n % 7 * 1234);
+            text += line;
+        }
+    }
+    // A hundred numbers that differ in their last two digits, the text
+    // after them the same: their lookups cross one another's places.
+    for (int n = 0; n < 3000; ++n) {
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "\r\n Time=3000.%06d; id=%d; event_in=KEY_KOHLSMAN_SET; evdata=16212", n,
+                      50400 + n * 37 % 100);
+        text += line;
+        expected.push_back({50400 + n * 37 % 100, 16212, "KEY_KOHLSMAN_SET"});
     }
     Block block = block_of(text);
     BlockParser parser;
     parser.parse(block);
-    ASSERT_EQ(parser.items().size(), data.size());
-    for (size_t n = 0; n < data.size(); ++n) {
+    std::vector<Item> records;
+    for (const Item& item : parser.items())
+        if (item.key < Item::overlong)
+            records.push_back(item);
+    ASSERT_EQ(records.size(), expected.size());
+    for (size_t n = 0; n < expected.size(); ++n) {
         Record r;
-        BlockParser::record_of(parser.keys()[parser.items()[n].key], block.bytes.get(), r);
-        ASSERT_EQ(r.data, data[n]) << "line " << n;
-        ASSERT_EQ(r.name, n % 5 == 0 ? "KEY_KOHLSMAN_SET" : "KEY_KOHLSMAN_SEX") << "line " << n;
+        BlockParser::record_of(parser.keys()[records[n].key], block.bytes.get(), r);
+        ASSERT_EQ(r.id, expected[n].id) << "record " << n;
+        ASSERT_EQ(r.data, expected[n].data) << "record " << n;
+        ASSERT_EQ(r.name, expected[n].name) << "record " << n;
     }
 }
 
