@@ -9,7 +9,6 @@
 #include "block_parser.h"
 
 #include <cstring>
-#include <utility>
 
 namespace kwlog {
 namespace {
