@@ -62,4 +62,11 @@ inline bool read_names(const std::string& path, EventNames& names) {
     return path.empty() || names.read(path);
 }
 
+// Where summary, csv and report begin: the names file read, then the log
+// opened; false when either fails (the reason said).
+inline bool open_log(const std::string& names_path, EventNames& names, Input& input,
+                     const std::string& file) {
+    return read_names(names_path, names) && input.open(file);
+}
+
 } // namespace kwlog

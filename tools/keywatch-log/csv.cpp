@@ -178,11 +178,9 @@ class Rows {
 
 int run_csv(const std::string& file, const CsvOptions& options) {
     EventNames names;
-    if (!read_names(options.names, names))
-        return 2;
     Input input;
     Output output;
-    if (!input.open(file) || !output.open_file(options.output, input))
+    if (!open_log(options.names, names, input, file) || !output.open_file(options.output, input))
         return 2;
     output.put("session,time,kind,id,name,data\r\n");
     LogReader reader(input.file(), input.name(), options.strict);

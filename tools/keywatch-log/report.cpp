@@ -381,11 +381,9 @@ void ReportWriter::put_session(const Session& s) {
 
 int run_report(const std::string& file, const ReportOptions& options) {
     EventNames names;
-    if (!read_names(options.names, names))
-        return 2;
     Input input;
     Output output;
-    if (!input.open(file) || !output.open_file(options.output, input))
+    if (!open_log(options.names, names, input, file) || !output.open_file(options.output, input))
         return 2;
 
     std::string out = page_head;

@@ -218,11 +218,9 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
 
 int run_summary(const std::string& file, const SummaryOptions& options) {
     EventNames names;
-    if (!read_names(options.names, names))
-        return 2;
     Input input;
     Output output;
-    if (!input.open(file) || !output.open_stdout(input, true))
+    if (!open_log(options.names, names, input, file) || !output.open_stdout(input, true))
         return 2;
     LogReader reader(input.file(), input.name(), options.strict);
     SessionPass pass(reader, options.analysis);
