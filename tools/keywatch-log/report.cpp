@@ -130,18 +130,6 @@ void append_rate(std::string& out, uint64_t count, int64_t length) {
         std::to_chars(buf, buf + sizeof buf, per_second, std::chars_format::scientific, 0).ptr);
 }
 
-const char* began_text(Session::Began began) {
-    switch (began) {
-    case Session::Began::load:
-        return "begins with a load";
-    case Session::Began::reset:
-        return "begins with a Reset";
-    case Session::Began::first_lines:
-        break;
-    }
-    return "no load or Reset before it";
-}
-
 // A table of rows, or a line saying there are none.
 template <class Row, class Put>
 void put_table(std::string& out, const std::vector<Row>& rows, const char* none, const char* head,

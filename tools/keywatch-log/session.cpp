@@ -82,4 +82,16 @@ void SessionAnalyzer::finish(uint64_t bad_lines) {
     session_.tugs = tugs_.finish();
 }
 
+const char* began_text(Session::Began began) {
+    switch (began) {
+    case Session::Began::load:
+        return "begins with a load";
+    case Session::Began::reset:
+        return "begins with a Reset";
+    case Session::Began::first_lines:
+        break;
+    }
+    return "no load or Reset before it";
+}
+
 } // namespace kwlog

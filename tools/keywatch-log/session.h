@@ -47,6 +47,9 @@ struct Session {
     std::vector<Tug> tugs;
 };
 
+// How a session began, in words: "begins with a load", ...
+const char* began_text(Session::Began began);
+
 // An event as the analyzer keeps it: worked out once per key of a block
 // (see LogReader::key) and used for each event of the key.
 struct EventKey {

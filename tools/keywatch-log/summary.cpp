@@ -128,18 +128,6 @@ void put_table(std::string& out, Output& output, const std::string& heading, con
     }
 }
 
-const char* began_text(Session::Began began) {
-    switch (began) {
-    case Session::Began::load:
-        return "begins with a load";
-    case Session::Began::reset:
-        return "begins with a Reset";
-    case Session::Began::first_lines:
-        break;
-    }
-    return "no load or Reset before it";
-}
-
 void print_session(const Session& s, const AnalysisOptions& o, const EventNames& names,
                    Output& output) {
     using ull = unsigned long long;
