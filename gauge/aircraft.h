@@ -1,10 +1,12 @@
 // The texts the load and refresh records carry about where the module runs:
 // the aircraft's title, type and model, asked of the simulator by
 // query_aircraft(), and the module file's own path. Start and Reset both
-// write them, so they live here, below both.
+// write them, so they live here, below both; the module's aircraft check
+// asks here whether the title has changed.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 constexpr size_t TEXT_BUFFER_SIZE = 260; // the platform's path length
 
@@ -23,3 +25,7 @@ void reset_aircraft_state();
 // Asks the simulator for the three aircraft texts, in order, and copies each
 // answer at once. Does nothing while the simulator has given no service table.
 void query_aircraft();
+// Asks for the title alone and says (non-zero) whether the answer differs
+// from what aircraft_title holds, as query_aircraft() would copy it; an
+// unanswered question is no change. The texts stay as they are.
+int32_t aircraft_title_changed();

@@ -2,7 +2,9 @@
 // user-defined (0x11000 and up), below the key range (ignored), one of the
 // seven continuous axis events (ignored unless axis logging is on), or a key
 // event named from the table. Every fifth call flushes all streams, so a
-// crash of the simulator loses at most a few records.
+// crash of the simulator loses at most a few records. Where no gauge start
+// marks a change of aircraft, a check the module installs lets the handler
+// name it, asking at most once a second.
 #include "log/key_events.h"
 
 #include "log/event_names.h"
@@ -13,6 +15,8 @@ const char* last_event_name = nullptr;
 int32_t flush_counter = 0;
 int32_t logging_enabled = 1;
 int32_t axis_events_enabled = 0;
+static AircraftCheck aircraft_check = nullptr;
+static double aircraft_asked_at = 0.0; // when it last asked, in seconds since start
 
 void reset_key_event_state() {
     event_count = 0;
@@ -20,6 +24,8 @@ void reset_key_event_state() {
     flush_counter = 0;
     logging_enabled = 1;
     axis_events_enabled = 0;
+    aircraft_check = nullptr;
+    aircraft_asked_at = 0.0;
 }
 
 static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
@@ -40,6 +46,29 @@ static int32_t as_signed(uint32_t value) {
     return (int32_t)value;
 }
 
+// ---- Aircraft check ------------------------------------------------------------
+
+void set_aircraft_check(AircraftCheck check) {
+    aircraft_check = check;
+}
+
+void note_aircraft_asked() {
+    aircraft_asked_at = elapsed_seconds();
+}
+
+// The time a logged event's record carries. The aircraft check goes by the
+// same clock reading, so that an event pays for no reading of its own; only
+// the event that asks reads the clock again, after what the check wrote.
+static long double record_seconds() {
+    double seconds = elapsed_seconds();
+    if (aircraft_check != nullptr && seconds - aircraft_asked_at >= AIRCRAFT_CHECK_SECONDS) {
+        aircraft_asked_at = seconds;
+        if (aircraft_check() != 0)
+            seconds = elapsed_seconds();
+    }
+    return seconds;
+}
+
 // ---- Handler -------------------------------------------------------------------
 
 int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
@@ -52,7 +81,7 @@ int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
         count_event();
         last_event_name = USER_DEFINED_EVENT_NAME;
         if (logging_enabled != 0)
-            write_record(RECORD_USER_DEFINED_EVENT, (long double)elapsed_seconds(), written_id,
+            write_record(RECORD_USER_DEFINED_EVENT, record_seconds(), written_id,
                          USER_DEFINED_EVENT_NAME, as_signed(data));
     } else if (id < KEY_EVENT_BASE) {
         // Not a key event: not counted, named or written.
@@ -69,8 +98,7 @@ int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
     if (name != nullptr) {
         last_event_name = name;
         if (logging_enabled != 0)
-            write_record(RECORD_EVENT, (long double)elapsed_seconds(), written_id, name,
-                         as_signed(data));
+            write_record(RECORD_EVENT, record_seconds(), written_id, name, as_signed(data));
     }
 
     flush_counter++;

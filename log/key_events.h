@@ -23,6 +23,20 @@ extern int32_t axis_events_enabled; // the seven axis events count only while no
 // restart keeps them); tests do, through reset_module_state().
 void reset_key_event_state();
 
+// ---- Aircraft check ------------------------------------------------------------
+// When no gauge start marks a change of aircraft, the handler asks: a layer
+// above installs a check here, which the handler calls before the record of
+// a logged event that comes at least AIRCRAFT_CHECK_SECONDS after the
+// aircraft was last asked for. It returns non-zero when it wrote a record of
+// its own. Null, the value at load, is no check at all.
+
+constexpr double AIRCRAFT_CHECK_SECONDS = 1.0;
+using AircraftCheck = int32_t (*)();
+
+void set_aircraft_check(AircraftCheck check);
+// The aircraft was asked for just now: the next check waits its second.
+void note_aircraft_asked();
+
 // ---- Handler -------------------------------------------------------------------
 
 int32_t on_key_event(uint32_t id, uint32_t data, void* user_data);
