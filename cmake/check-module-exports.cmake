@@ -3,9 +3,12 @@
 #   cmake -DKIND=pe  -DMODULE=keywatch_x64.dll -DOBJDUMP=x86_64-w64-mingw32-objdump -P check-module-exports.cmake
 #   cmake -DKIND=elf -DMODULE=keywatch_x64.so  -DNM=nm -P check-module-exports.cmake
 #
-# The simulator finds the module only through the two exported records
-# Linkage and ImportTable, so those must be the module's only exports, under
-# exactly those names. The DLL goes into a simulator folder on its own: it may
+# The simulator finds the module only by the names it exports: the two
+# records Linkage and ImportTable, which the panel system reads, and the
+# entry points of a DLL component, which the simulator's loader looks for when
+# it loads the module at its own start: the functions DLLStart and DLLStop
+# and the pointer Panels. Those five must be the module's only exports,
+# under exactly those names. The DLL goes into a simulator folder on its own: it may
 # import nothing but Windows' own DLLs (no libgcc, libstdc++ or winpthread
 # DLL, which the user would not have). It must also be a 64-bit PE image,
 # since the simulator is a 64-bit process.
@@ -14,7 +17,7 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(expected_exports ImportTable Linkage)
+set(expected_exports DLLStart DLLStop ImportTable Linkage Panels)
 
 # DLLs that every 64-bit Windows has (compared case-insensitively).
 set(system_dll_regex "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")

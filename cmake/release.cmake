@@ -1,7 +1,8 @@
 # What users get, and checks that it is what they expect.
 #
-# - Export checks (both builds): the module file exports exactly Linkage and
-#   ImportTable; the DLL is 64-bit and imports only Windows system DLLs. Each
+# - Export checks (both builds): the module file exports exactly Linkage,
+#   ImportTable, Panels, DLLStart and DLLStop; the DLL is 64-bit and imports
+#   only Windows system DLLs. Each
 #   check is also run against a deliberately unfit probe module and must
 #   reject it, so a check that has stopped working shows up as a failure.
 # - The release zip with the face picture for the user guide (Windows build,

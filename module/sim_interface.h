@@ -3,11 +3,12 @@
 //
 // The simulator loads the module, reads the exported Linkage and ImportTable
 // records by name, writes its panel-service table pointer into ImportTable and
-// then drives the module through the routines and records declared here. The
-// byte layout is what binds: records are 4-byte packed (pointers may sit on
-// 4-byte boundaries) and the offsets checked at the end of this file are the
-// ones every host relies on. The stand-in simulator in sim/ reads this same
-// header.
+// then drives the module through the routines and records declared here; or,
+// loading it as a DLL component, fills the exported Panels pointer and calls
+// DLLStart and DLLStop. The byte layout is what binds: records are 4-byte
+// packed (pointers may sit on 4-byte boundaries) and the offsets checked at
+// the end of this file are the ones every host relies on. The stand-in
+// simulator in sim/ reads this same header.
 #pragma once
 
 #include <cstddef>
@@ -131,9 +132,17 @@ struct MODULE_LINKAGE {
 // (module/module.cpp). Every call into the simulator goes through the
 // service table it writes into ImportTable; the gauge's routines find their
 // element tree through Linkage, as the simulator does.
+//
+// The same file may also be an add-on's DLL component, which the simulator
+// loads at its own start: it writes its service table into the exported
+// pointer Panels (when it has one to offer), calls DLLStart, and at its exit
+// DLLStop.
 extern "C" {
 extern MODULE_LINKAGE Linkage;
 extern IMPORT_TABLE ImportTable;
+extern PANELS* Panels;
+void DLLStart();
+void DLLStop();
 }
 
 // ---- Gauge header ----------------------------------------------------------

@@ -1,9 +1,10 @@
 // Module start and stop as the simulator drives them: the built module file
-// loaded by the stand-in simulator's host, reached only through Linkage and
-// ImportTable. The logs of ordinary starts and stops are the scenarios'
-// golden files; what those cannot show is here: the clock, the handler's
-// registration, answers left null and a start before the services are bound
-// (the fuzz harness loads the module afresh again and again).
+// loaded by the stand-in simulator's host, reached only through its
+// exports. The logs of ordinary starts and stops are the scenarios' golden
+// files; what those cannot show is here: the clock, the handler's
+// registration, answers left null, a start before the services are bound,
+// and the table a DLL component's loader gives (the fuzz harness loads the
+// module afresh again and again).
 
 #include <chrono>
 #include <thread>
@@ -78,6 +79,37 @@ TEST_F(ModulePath, AModuleLoadedByARelativeNameReportsItsFullPath) {
     std::error_code error;
     EXPECT_TRUE(reported.is_absolute()) << reported;
     EXPECT_TRUE(fs::equivalent(reported, file, error)) << reported << ": " << error.message();
+}
+
+// Loaded as the simulator loads a DLL component: its loader leaves
+// ImportTable alone, fills the exported pointer Panels (null until then) and
+// calls DLLStart, which takes the table into ImportTable for every service
+// after it; DLLStop, with no panel holding the module, ends it.
+using DllComponent = WorkingDirectoryTest;
+
+TEST_F(DllComponent, DLLStartTakesTheTableTheLoaderPutInPanels) {
+    static int handlers = 0;
+    PANELS table{};
+    table.register_key_event_handler = [](KeyEventHandler, void*) { ++handlers; };
+    table.unregister_key_event_handler = [](KeyEventHandler, void*) { --handlers; };
+    {
+        const sim::LoadedModule module(KEYWATCH_MODULE_FILE);
+        auto* panels = static_cast<PANELS**>(module.symbol("Panels"));
+        auto* import_table = static_cast<IMPORT_TABLE*>(module.symbol("ImportTable"));
+        auto* start = reinterpret_cast<void (*)()>(module.symbol("DLLStart"));
+        auto* stop = reinterpret_cast<void (*)()>(module.symbol("DLLStop"));
+        ASSERT_TRUE(panels != nullptr && import_table != nullptr && start != nullptr &&
+                    stop != nullptr);
+        EXPECT_EQ(*panels, nullptr);
+        *panels = &table;
+        start();
+        EXPECT_EQ(import_table->panels.table, &table);
+        EXPECT_EQ(handlers, 1);
+        stop();
+        EXPECT_EQ(handlers, 0);
+    }
+    EXPECT_EQ(log_lines(), (Lines{"", "", aircraft_loaded("", "", ""), gauge_loaded(),
+                                  logging_stopped, log_file_closed}));
 }
 
 // Only one copy of the module is loaded at a time (keywatch-sim's own tests

@@ -1,5 +1,5 @@
 // A deliberately unfit module for the export check's own tests: it exports the
-// two records the simulator looks for, one more symbol, and (unless linked
+// five names the simulator looks for, one more symbol, and (unless linked
 // statically) needs the C++ runtime's DLLs through its std::string use.
 #include <cstdint>
 #include <string>
@@ -13,6 +13,9 @@
 extern "C" {
 PROBE_EXPORT uint64_t Linkage[8];
 PROBE_EXPORT uint64_t ImportTable[4];
+PROBE_EXPORT void* Panels;
+PROBE_EXPORT void DLLStart() {}
+PROBE_EXPORT void DLLStop() {}
 PROBE_EXPORT int probe_extra_export(const char* text) {
     return static_cast<int>(std::string(text).size());
 }
