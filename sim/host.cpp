@@ -1,7 +1,8 @@
 // The host side of the stand-in simulator. It loads the module file the way
-// the simulator does, by name lookup of Linkage and ImportTable and nothing
-// else, answers the module's service calls, delivers key events and drives
-// the gauge header's routines. One source for Linux and Windows.
+// the simulator does, by name lookup of its exports and nothing else (Linkage
+// and ImportTable for the panel system, Panels, DLLStart and DLLStop for a
+// DLL component), answers the module's service calls, delivers key events
+// and drives the gauge header's routines. One source for Linux and Windows.
 #include "sim/host.h"
 
 #include <algorithm>
@@ -150,9 +151,13 @@ Host::~Host() {
         stop();
     else
         kill_gauge();
+    if (component_started_ && entry("DLLStop") != nullptr)
+        entry("DLLStop")();
     use_panel_services(services_, nullptr);
     panel_.reset(); // gives back the buffers it attached to the module's elements
     import_table_->panels.table = nullptr;
+    if (auto panels = static_cast<PANELS**>(library_->symbol("Panels")))
+        *panels = nullptr;
     active_host = nullptr;
     library_.reset();
 }
@@ -209,6 +214,32 @@ void Host::stop() {
     if (linkage_->module_deinit != nullptr)
         linkage_->module_deinit();
     started_ = false;
+}
+
+// ---- The module as a DLL component --------------------------------------------------------
+
+ModuleRoutine Host::entry(const char* name) const {
+    return reinterpret_cast<ModuleRoutine>(library_->symbol(name));
+}
+
+void Host::start_component(bool with_services) {
+    const ModuleRoutine dll_start = entry("DLLStart");
+    if (dll_start == nullptr)
+        throw HostError("cannot start " + module_file_ +
+                        " as a DLL component: it exports no DLLStart");
+    if (auto panels = static_cast<PANELS**>(library_->symbol("Panels")))
+        *panels = with_services ? &services_ : nullptr;
+    dll_start();
+    component_started_ = true;
+}
+
+void Host::stop_component() {
+    const ModuleRoutine dll_stop = entry("DLLStop");
+    if (dll_stop == nullptr)
+        throw HostError("cannot stop " + module_file_ +
+                        " as a DLL component: it exports no DLLStop");
+    dll_stop();
+    component_started_ = false;
 }
 
 // ---- Key events ------------------------------------------------------------------------------

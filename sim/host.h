@@ -1,5 +1,6 @@
 // The host side of the stand-in simulator: loads a keywatch module file,
-// reaches it only through its exported Linkage and ImportTable records, plays
+// reaches it only through its exports (the Linkage and ImportTable records,
+// and as a DLL component Panels, DLLStart and DLLStop), plays
 // the simulator's panel services (calculator answers, key-event handlers)
 // and places, draws and clicks its gauge through a Panel.
 #pragma once
@@ -65,7 +66,8 @@ class Host {
     // its ImportTable. Throws HostError when it cannot.
     explicit Host(const std::string& module_file);
     // Stops the module if it is started (as the simulator does when it
-    // exits), kills the gauge, and unloads the module file.
+    // exits: the panel's stop routine, then DLLStop), kills the gauge, and
+    // unloads the module file.
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
@@ -88,6 +90,18 @@ class Host {
     void stop(); // kills the gauge if installed, then the stop routine
     bool started() const {
         return started_;
+    }
+
+    // ---- The module as a DLL component ----
+    // As the simulator loads a DLL component at its own start: the service
+    // table into the exported Panels, if the module exports it (with
+    // `with_services` false it is left null, as by a host that offers no
+    // table), then DLLStart. Throws HostError when the module exports no
+    // DLLStart.
+    void start_component(bool with_services = true);
+    void stop_component(); // DLLStop; throws HostError when there is none
+    bool component_started() const {
+        return component_started_;
     }
 
     // ---- Key events ----
@@ -138,6 +152,7 @@ class Host {
     void kill_gauge();
     void notify(Instance& instance, int32_t service_id);
     const GAUGEHDR* find_gauge_header(const char* name) const;
+    ModuleRoutine entry(const char* name) const; // an exported function, or null
 
     // The simulator's services, as the module calls them.
     static int32_t execute_calculator_code(const char* expression, double* number, int32_t* integer,
@@ -155,6 +170,7 @@ class Host {
     std::vector<Handler> handlers_;
     std::vector<std::unique_ptr<Instance>> instances_;
     bool started_ = false;
+    bool component_started_ = false;
     bool installed_ = false;
 };
 

@@ -47,7 +47,8 @@ Loads a keywatch module file as the simulator does and plays SCENARIO
 constexpr const char* usage_tail = R"(
 The whole script is checked before anything runs: a bad line is reported
 as SCENARIO:LINE and nothing is loaded. A module still started at the end
-is stopped, as the simulator does when it exits.
+is stopped as the simulator stops it when it exits: the stop routine first,
+then DLLStop.
 
 Exit status: 0 done; 1 the module could not be loaded or a command failed;
 2 bad usage or a bad script.

@@ -29,6 +29,13 @@ struct Start {
 struct Stop {
     bool operator==(const Stop&) const = default;
 };
+struct ComponentStart {
+    bool with_services; // false: Panels left null
+    bool operator==(const ComponentStart&) const = default;
+};
+struct ComponentStop {
+    bool operator==(const ComponentStop&) const = default;
+};
 struct Event {
     uint32_t id;
     uint32_t data;
@@ -64,9 +71,10 @@ struct Face {
 } // namespace command
 
 // One alternative a command, in the order of the command table's rows.
-using Action = std::variant<command::Answer, command::Start, command::Stop, command::Event,
-                            command::Sleep, command::Place, command::Frame, command::Click,
-                            command::Hover, command::Show, command::Face>;
+using Action =
+    std::variant<command::Answer, command::Start, command::Stop, command::ComponentStart,
+                 command::ComponentStop, command::Event, command::Sleep, command::Place,
+                 command::Frame, command::Click, command::Hover, command::Show, command::Face>;
 
 struct Command {
     int line; // 1-based line of the script

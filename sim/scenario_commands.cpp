@@ -72,8 +72,9 @@ std::string show_token(const Token& token) {
 // with the command's usage.
 class Arguments {
   public:
-    Arguments(std::vector<Token> words, const CommandRow& row)
-        : words_(std::move(words)), row_(row) {}
+    // `name_words` of the words are the command's name.
+    Arguments(std::vector<Token> words, size_t name_words, const CommandRow& row)
+        : words_(std::move(words)), next_(name_words), row_(row) {}
 
     // The next argument, if there is one, without taking it.
     const Token* peek() const {
@@ -123,7 +124,7 @@ class Arguments {
 
   private:
     std::vector<Token> words_;
-    size_t next_ = 1; // words_[0] is the command's name
+    size_t next_; // the first argument
     const CommandRow& row_;
     std::string error_;
 };
@@ -157,6 +158,16 @@ std::optional<command::Answer> read_answer(Arguments& args) {
     if (text->text == "none")
         return command::Answer{which, std::nullopt};
     return args.fail("the answer must be a quoted text or none, not '" + text->text + "'");
+}
+
+std::optional<command::ComponentStart> read_component_start(Arguments& args) {
+    const Token* which = args.peek();
+    if (which == nullptr)
+        return command::ComponentStart{true};
+    if (which->quoted || which->text != "no-panels")
+        return args.fail("unknown argument " + show_token(*which) + ": only no-panels");
+    args.take("no-panels");
+    return command::ComponentStart{false};
 }
 
 const EventNameEntry* find_event(const std::string& name) {
@@ -275,6 +286,14 @@ void play_stop(const command::Stop&, Stage& stage) {
     stage.host.stop();
 }
 
+void play_component_start(const command::ComponentStart& start, Stage& stage) {
+    stage.host.start_component(start.with_services);
+}
+
+void play_component_stop(const command::ComponentStop&, Stage& stage) {
+    stage.host.stop_component();
+}
+
 void play_event(const command::Event& event, Stage& stage) {
     for (uint32_t i = 0; i < event.repeat; ++i)
         stage.host.send_event(event.id, event.data);
@@ -345,10 +364,19 @@ constexpr CommandRow table[] = {
         "answer", Needs::nothing,
         {"title|type|model \"TEXT\"", "what the aircraft queries answer from now on"},
         {"title|type|model none", "leave that query unanswered (the default)"}),
-    row<command::Start, read_nothing<command::Start>, play_start>("start", Needs::nothing,
-                                                                  {"", "start the module"}),
+    row<command::Start, read_nothing<command::Start>, play_start>(
+        "start", Needs::nothing,
+        {"", "the start routine, as the simulator calls\nit when a panel that names the gauge is\n"
+             "built"}),
     row<command::Stop, read_nothing<command::Stop>, play_stop>(
-        "stop", Needs::nothing, {"", "stop the module (its gauge is killed first)"}),
+        "stop", Needs::nothing,
+        {"", "the stop routine, as when that panel goes\n(the gauge is killed first)"}),
+    row<command::ComponentStart, read_component_start, play_component_start>(
+        "component start", Needs::nothing,
+        {"", "load the module as a DLL component: the\nservice table into Panels, then DLLStart"},
+        {"no-panels", "DLLStart with Panels left null (a host\nthat offers no service table)"}),
+    row<command::ComponentStop, read_nothing<command::ComponentStop>, play_component_stop>(
+        "component stop", Needs::nothing, {"", "DLLStop, as at the simulator's exit"}),
     row<command::Event, read_event, play_event>("event", Needs::nothing,
                                                 {"NAME|NUMBER [DATA] [xN]",
                                                  "a key event to every registered handler;\n"
@@ -405,15 +433,53 @@ std::span<const CommandRow> command_table() {
     return table;
 }
 
+namespace {
+
+// How many words a command's name has when `words` begin with it; 0 when
+// they do not.
+size_t name_words(std::string_view name, const std::vector<Token>& words) {
+    size_t count = 0;
+    for (bool more = true; more; ++count) {
+        const size_t blank = name.find(' ');
+        more = blank != std::string_view::npos;
+        if (count == words.size() || words[count].quoted ||
+            words[count].text != name.substr(0, blank))
+            return 0;
+        name.remove_prefix(more ? blank + 1 : name.size());
+    }
+    return count;
+}
+
+// A line whose words begin no command's name; its first word may be the
+// first of some.
+std::string unknown_command(const std::vector<Token>& words) {
+    std::vector<std::string_view> names;
+    for (const CommandRow& row : table)
+        if (!words[0].quoted && row.name.starts_with(words[0].text + " "))
+            names.push_back(row.name);
+    if (names.empty())
+        return "unknown command " + show_token(words[0]);
+    std::string error = words.size() == 1
+                            ? "incomplete command " + show_token(words[0])
+                            : "unknown command '" + words[0].text + " " + words[1].text + "'";
+    for (size_t i = 0; i < names.size(); ++i)
+        error += (i == 0 ? ": use " : i + 1 < names.size() ? ", " : " or ") + std::string(names[i]);
+    return error;
+}
+
+} // namespace
+
 std::optional<Action> read_command(std::vector<Token> words, std::string& error) {
+    size_t taken = 0;
     const auto command = std::find_if(std::begin(table), std::end(table), [&](const CommandRow& c) {
-        return !words[0].quoted && c.name == words[0].text;
+        taken = name_words(c.name, words);
+        return taken > 0;
     });
     if (command == std::end(table)) {
-        error = "unknown command " + show_token(words[0]);
+        error = unknown_command(words);
         return std::nullopt;
     }
-    Arguments args(std::move(words), *command);
+    Arguments args(std::move(words), taken, *command);
     std::optional<Action> action = command->read(args);
     if (action && args.peek() != nullptr) {
         args.fail("unexpected argument " + show_token(*args.peek()));

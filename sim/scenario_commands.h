@@ -40,7 +40,7 @@ struct CommandForm {
 class Arguments;
 
 struct CommandRow {
-    std::string_view name;
+    std::string_view name; // a word or more: "start", "component start"
     Needs needs;
     CommandForm forms[2]; // the second, when its help is not empty, another way to write it
     size_t alternative;   // the Action alternative it reads into

@@ -22,7 +22,9 @@ TEST(ScenarioParse, QuotesEscapesNumbersAndLineNumbers) {
                        "event KEY_NULL 0xFFFFFFFF\n"
                        "event 0XfFfFfFfF -1 x1000000\n"
                        "event 65536 -0x80000000 x20\n"
-                       "hover 0x10 -4",
+                       "hover 0x10 -4\n"
+                       "component   start\tno-panels\n"
+                       "component stop # at exit",
                        "flight.txt");
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.script.name, "flight.txt");
@@ -35,6 +37,8 @@ TEST(ScenarioParse, QuotesEscapesNumbersAndLineNumbers) {
         {9, Event{0xFFFFFFFF, 0xFFFFFFFF, 1000000}},
         {10, Event{0x10000, 0x80000000, 20}},
         {11, Hover{16, -4}},
+        {12, ComponentStart{false}},
+        {13, ComponentStop{}},
     };
     EXPECT_EQ(result.script.commands, expected);
 }
@@ -53,6 +57,13 @@ TEST(ScenarioParse, RefusesOutOfOrderLinesAndNamesEveryUsage) {
                     "\"PARAMETERS\")"},
         {"answer title", "s:1: missing \"TEXT\" or none (usage: answer title|type|model \"TEXT\" "
                          "or answer title|type|model none)"},
+        // A name of two words: both must be bare and there.
+        {"component", "s:1: incomplete command 'component': use component start or component stop"},
+        {"component \"start\"", "s:1: unknown command 'component start': use component start or "
+                                "component stop"},
+        {"component start panels", "s:1: unknown argument 'panels': only no-panels (usage: "
+                                   "component start or component start no-panels)"},
+        {"component stop now", "s:1: unexpected argument 'now' (usage: component stop)"},
     };
     for (const auto& [text, error] : scripts) {
         ParseResult result = parse_scenario(text, "s");
