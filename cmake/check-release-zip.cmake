@@ -65,8 +65,8 @@ foreach(pair IN LISTS packed_files)
   endif()
 endforeach()
 
-# add-on.xml: well-formed, the document, name, description and one gauge
-# component whose Path is the package's folder holding the DLL.
+# add-on.xml: well-formed, the document, name, description, the DLL
+# component naming the DLL and the gauge component naming its folder.
 execute_process(COMMAND "${PYTHON}" "${XML_CHECK}" "${WORK_DIR}/unpacked/${TOP}"
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 message("${out}")

@@ -4,7 +4,8 @@
 #
 # writes build/windows/keywatch-<version>-win64.zip: one folder that is a
 # Prepar3D v4 add-on package, ready to unpack into Documents\Prepar3D v4
-# Add-ons\ — add-on.xml naming its gauge folder Gauges\ (keywatch_x64.dll),
+# Add-ons\ — add-on.xml naming Gauges\keywatch_x64.dll as the DLL component
+# the simulator loads at its start and Gauges\ as its gauge folder,
 # keywatch-log.exe, the user guide, the face picture and the licence. A test
 # builds the zip afresh, unpacks it and checks its contents against the build.
 
@@ -41,8 +42,8 @@ add_custom_target(face_picture ALL DEPENDS ${face_png})
 # ---- Release zip ---------------------------------------------------------------
 
 # Only the "user" component goes into the zip, whatever else the project
-# installs. The simulator finds the package through add-on.xml, whose one
-# component names the gauge folder.
+# installs. The simulator finds the package through add-on.xml, whose two
+# components name the DLL and the gauge folder that holds it.
 install(FILES $<TARGET_FILE:keywatch_module> DESTINATION Gauges COMPONENT user)
 install(FILES ${KEYWATCH_RELEASE_DIR}/add-on.xml ${CMAKE_SOURCE_DIR}/docs/user-guide.md ${face_png}
               ${CMAKE_SOURCE_DIR}/docs/report.png ${CMAKE_SOURCE_DIR}/LICENSE
@@ -78,17 +79,21 @@ if(KEYWATCH_TESTS)
             -DVERSION=${PROJECT_VERSION}
             -P ${KEYWATCH_RELEASE_DIR}/check-release-zip.cmake)
 
-  # The add-on.xml check must reject what the simulator would not take: each
-  # probe beside a package folder that does hold the gauge.
+  # The add-on.xml check must reject what the simulator would not take, or
+  # would take as two modules: each probe beside a package folder that does
+  # hold the gauge (and, for one probe, a second copy of it).
   set(probe_package ${CMAKE_BINARY_DIR}/add-on-probe)
   file(MAKE_DIRECTORY ${probe_package}/Gauges)
-  file(TOUCH ${probe_package}/Gauges/keywatch_x64.dll)
+  file(TOUCH ${probe_package}/Gauges/keywatch_x64.dll ${probe_package}/keywatch_x64.dll)
   set(probes_dir ${CMAKE_SOURCE_DIR}/tests/release/add-on-probes)
   foreach(probe_and_reasons
       "not-well-formed|is not well-formed XML"
-      "wrong-values|Type=.AddonXml., expected;version=.4.0., expected;Category is .'Effects'."
+      "wrong-values|Type=.AddonXml., expected;version=.4.0., expected;Category is .'Effects'.;0 Gauges components"
       "outside-path|AddOn.Name is .., expected;Gauges does not stay inside the package"
-      "no-gauge-folder|Path Gauge names no folder")
+      "no-gauge-folder|Path Gauge names no folder"
+      "gauges-only|0 DLL components, expected one"
+      "dll-elsewhere|Path keywatch_x64.dll is not the Gauges component's keywatch_x64.dll"
+      "dll-options|Path Gauges.keywatch.dll names no file;DLLType PDK;DLLStartName Start")
     string(REPLACE "|" ";" parts "${probe_and_reasons}")
     list(POP_FRONT parts probe)
     add_test(NAME add_on_xml_check_rejects_${probe}
