@@ -48,6 +48,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*re
 
 // ---- Start and stop --------------------------------------------------------------
 
+static void write_aircraft_loaded() {
+    write_record(RECORD_AIRCRAFT_LOADED, elapsed_seconds(), aircraft_title, aircraft_type,
+                 aircraft_model);
+}
+
 // The two records that begin a block, the aircraft asked for afresh: at
 // every start, so that each panel the simulator builds names its aircraft.
 static void begin_block() {
@@ -55,8 +60,7 @@ static void begin_block() {
         open_log("a");
     query_aircraft();
     note_aircraft_asked();
-    write_record(RECORD_AIRCRAFT_LOADED, elapsed_seconds(), aircraft_title, aircraft_type,
-                 aircraft_model);
+    write_aircraft_loaded();
     write_record(RECORD_GAUGE_LOADED, (long double)elapsed_seconds(), module_path);
 }
 
@@ -111,8 +115,7 @@ static int32_t name_changed_aircraft() {
     if (aircraft_title_changed() == 0)
         return 0;
     query_aircraft();
-    write_record(RECORD_AIRCRAFT_LOADED, elapsed_seconds(), aircraft_title, aircraft_type,
-                 aircraft_model);
+    write_aircraft_loaded();
     return 1;
 }
 

@@ -151,8 +151,9 @@ Host::~Host() {
         stop();
     else
         kill_gauge();
-    if (component_started_ && entry("DLLStop") != nullptr)
-        entry("DLLStop")();
+    const ModuleRoutine dll_stop = component_started_ ? entry("DLLStop") : nullptr;
+    if (dll_stop != nullptr)
+        dll_stop();
     use_panel_services(services_, nullptr);
     panel_.reset(); // gives back the buffers it attached to the module's elements
     import_table_->panels.table = nullptr;
