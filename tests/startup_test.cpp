@@ -110,7 +110,8 @@ TEST_F(Startup, DLLStartNeedsATableAndTakesImportTablesOwnFirst) {
     ImportTable.panels.table = nullptr;
     Panels = &table_;
     DLLStart();
-    EXPECT_EQ(ImportTable.panels.table, &table_);
+    const PANELS* taken = ImportTable.panels.table; // a copy: the record is packed
+    EXPECT_EQ(taken, &table_);
     EXPECT_EQ(Simulator::handlers.size(), 1u);
     later(5);
     module_init();
@@ -129,7 +130,8 @@ TEST_F(Startup, DLLStartNeedsATableAndTakesImportTablesOwnFirst) {
     ImportTable.panels.table = &other;
     Panels = &table_;
     DLLStart();
-    EXPECT_EQ(ImportTable.panels.table, &other);
+    taken = ImportTable.panels.table;
+    EXPECT_EQ(taken, &other);
     EXPECT_EQ(Simulator::handlers.size(), 0u) << "registered through Panels' table";
 }
 
