@@ -2,9 +2,10 @@
 // user-defined (0x11000 and up), below the key range (ignored), one of the
 // seven continuous axis events (ignored unless axis logging is on), or a key
 // event named from the table. Every fifth call flushes all streams, so a
-// crash of the simulator loses at most a few records. Where no gauge start
-// marks a change of aircraft, a check the module installs lets the handler
-// name it, asking at most once a second.
+// crash of the simulator loses at most a few records. While logging is on
+// and no log is open, it tries to open one once a second. Where no gauge
+// start marks a change of aircraft, a check the module installs lets the
+// handler name it, asking at most once a second.
 #include "log/key_events.h"
 
 #include "log/event_names.h"
@@ -17,6 +18,7 @@ int32_t logging_enabled = 1;
 int32_t axis_events_enabled = 0;
 static AircraftCheck aircraft_check = nullptr;
 static double aircraft_asked_at = 0.0; // when it last asked, in seconds since start
+static LoadRecordsWriter load_records_writer = nullptr;
 
 void reset_key_event_state() {
     event_count = 0;
@@ -26,6 +28,11 @@ void reset_key_event_state() {
     axis_events_enabled = 0;
     aircraft_check = nullptr;
     aircraft_asked_at = 0.0;
+    load_records_writer = nullptr;
+}
+
+void set_load_records_writer(LoadRecordsWriter writer) {
+    load_records_writer = writer;
 }
 
 static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
@@ -71,16 +78,31 @@ static long double record_seconds() {
 
 // ---- Handler -------------------------------------------------------------------
 
+// No log is open while logging is on: an open or a write failed. Opens are
+// tried at most once a second, so that a place that refuses the log costs
+// each event on the simulator's thread a clock reading, not two opens and
+// a folder check. A log opened so begins with the load records, as at start.
+static void retry_open() {
+    if (elapsed_seconds() - log_open_time < RETRY_PERIOD)
+        return;
+    const bool after_failure = log_place == LOG_PLACE_UNWRITABLE;
+    open_log("a");
+    if (after_failure && log_file != nullptr && load_records_writer != nullptr)
+        load_records_writer();
+}
+
 int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
     if (log_file == nullptr && logging_enabled != 0)
-        open_log("a");
+        retry_open();
+    // Without a log no clock is read for a record that would be dropped.
+    const bool writing = logging_enabled != 0 && log_file != nullptr;
 
     const char* name = nullptr;
     int32_t written_id = as_signed(id - KEY_EVENT_BASE);
     if (id >= USER_DEFINED_START) {
         count_event();
         last_event_name = USER_DEFINED_EVENT_NAME;
-        if (logging_enabled != 0)
+        if (writing)
             write_record(RECORD_USER_DEFINED_EVENT, record_seconds(), written_id,
                          USER_DEFINED_EVENT_NAME, as_signed(data));
     } else if (id < KEY_EVENT_BASE) {
@@ -97,7 +119,7 @@ int32_t on_key_event(uint32_t id, uint32_t data, void* /*user_data*/) {
 
     if (name != nullptr) {
         last_event_name = name;
-        if (logging_enabled != 0)
+        if (writing)
             write_record(RECORD_EVENT, record_seconds(), written_id, name, as_signed(data));
     }
 

@@ -10,6 +10,7 @@ constexpr uint32_t KEY_EVENT_BASE = 0x10000;     // lowest key event; subtracted
 constexpr uint32_t KEY_EVENT_SPAN = 0x1000;      // 0x10000 .. 0x10FFF are looked up by name
 constexpr uint32_t USER_DEFINED_START = 0x11000; // from here up: third-party events
 constexpr int32_t FLUSH_PERIOD = 5;              // handler calls per flush of all streams
+constexpr double RETRY_PERIOD = 1.0; // seconds between the handler's opens while none is open
 
 // ---- State ---------------------------------------------------------------------
 
@@ -40,3 +41,10 @@ void note_aircraft_asked();
 // ---- Handler -------------------------------------------------------------------
 
 int32_t on_key_event(uint32_t id, uint32_t data, void* user_data);
+
+// Writes the records a log begins with when the module starts (the module
+// installs it at start, as they need what only it knows). A log the handler
+// opens after a failure begins with them too, so that readers see where
+// the records after them belong. Null, as at load: nothing is written.
+using LoadRecordsWriter = void (*)();
+void set_load_records_writer(LoadRecordsWriter writer);

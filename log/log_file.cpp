@@ -11,6 +11,7 @@ double clock_frequency = 0.0;
 int32_t log_place = LOG_PLACE_NONE;
 char log_user_path[USER_PATH_SIZE] = "";
 char log_failure_reason[REASON_SIZE] = "";
+double log_open_time = LOG_NEVER_OPENED;
 
 void reset_log_file_state() {
     close_log();
@@ -19,6 +20,7 @@ void reset_log_file_state() {
     log_place = LOG_PLACE_NONE;
     log_user_path[0] = '\0';
     log_failure_reason[0] = '\0';
+    log_open_time = LOG_NEVER_OPENED;
 }
 
 // ---- Log file ------------------------------------------------------------------
@@ -29,6 +31,7 @@ void reset_log_file_state() {
 // it always may. Both are tried on every open, so the log returns to the
 // working folder once that can be written again.
 void open_log(const char* mode) {
+    log_open_time = elapsed_seconds();
     log_file = open_text_stream(LOG_FILE_PATH, mode);
     if (log_file != nullptr) {
         log_place = LOG_PLACE_WORKING_FOLDER;
@@ -71,6 +74,7 @@ void start_clock() {
     clock_start = value.QuadPart;
     QueryPerformanceFrequency(&value);
     clock_frequency = (double)value.QuadPart;
+    log_open_time = LOG_NEVER_OPENED; // a reading of the clock before is no time now
 }
 
 double elapsed_seconds() {

@@ -41,6 +41,10 @@ enum : int32_t {
 extern int32_t log_place;
 extern char log_user_path[USER_PATH_SIZE];   // the log's path in the user's folder
 extern char log_failure_reason[REASON_SIZE]; // why that could not be opened
+// The clock's reading when the log was last opened, or an open tried;
+// LOG_NEVER_OPENED while none has been since the clock started.
+extern double log_open_time;
+constexpr double LOG_NEVER_OPENED = -1.0e9;
 
 // Back to the values at load: the log closed and never opened, the clock
 // not started. For tests; see reset_module_state().

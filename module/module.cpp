@@ -54,7 +54,8 @@ static void write_aircraft_loaded() {
 }
 
 // The two records that begin a block, the aircraft asked for afresh: at
-// every start, so that each panel the simulator builds names its aircraft.
+// every start, so that each panel the simulator builds names its aircraft,
+// and where the handler opens the log after a failure.
 static void begin_block() {
     if (log_file == nullptr)
         open_log("a");
@@ -68,6 +69,7 @@ static void begin_block() {
 static void start_module() {
     start_clock();
     GetModuleFileNameA(module_handle, module_path, TEXT_BUFFER_SIZE);
+    set_load_records_writer(begin_block);
     PANELS* panels = ImportTable.panels.table;
     if (panels != nullptr && panels->register_key_event_handler != nullptr)
         panels->register_key_event_handler(on_key_event, nullptr);

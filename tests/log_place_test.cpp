@@ -96,8 +96,9 @@ TEST_F(LogPlace, TheUserFolderHoldsTheLogWhileTheWorkingFolderRefusesIt) {
 }
 
 // With both places refused the tooltip names the user folder's path and
-// the system's reason, and the counter goes on. Each event tries again, in
-// append mode: what the log already holds stays.
+// the system's reason, and the counter goes on. Events try again, a second
+// after the last try, in append mode: what the log already holds stays,
+// and the load records lost at start begin what the retry writes.
 TEST_F(LogPlace, WithNeitherPlaceWritableTheTooltipSaysWhyAndEventsRetry) {
     fs::create_directory(log_name);
     fs::create_directories(user().log());
@@ -109,12 +110,14 @@ TEST_F(LogPlace, WithNeitherPlaceWritableTheTooltipSaysWhyAndEventsRetry) {
 
     fs::remove(user().log());
     write_file(user().log(), earlier_record);
+    wait_for_retry();
     send(KEY_GEAR_TOGGLE);
     EXPECT_EQ(hover(activate_area), activate_with_log_at(user().log()));
     EXPECT_EQ(counter(), "Events = 00004");
     host_->stop();
     EXPECT_EQ(log_lines(user().log()),
-              (Lines{"", earlier_line, gear_toggle, logging_stopped, log_file_closed}));
+              (Lines{"", earlier_line, "", aircraft_loaded(), gauge_loaded(), gear_toggle,
+                     logging_stopped, log_file_closed}));
 }
 
 #ifdef _WIN32
@@ -146,7 +149,8 @@ class HeldFile {
 
 // The held log keeps its content: the records go to the user's folder.
 // With both held, the events' records are lost but nothing else; release
-// the working folder's and the next event's retry appends to it.
+// the working folder's and the handler's next retry appends to it, load
+// records first.
 TEST_F(LogPlace, ALogHeldByAnotherProgramIsLeftAsItWas) {
     {
         HeldFile held(log_name, earlier_record);
@@ -170,12 +174,13 @@ TEST_F(LogPlace, ALogHeldByAnotherProgramIsLeftAsItWas) {
         EXPECT_EQ(hover(activate_area),
                   activate_with_no_log(user().log(), system_words(ERROR_SHARING_VIOLATION)));
         held.release();
+        wait_for_retry();
         send(KEY_GEAR_TOGGLE);
         EXPECT_EQ(hover(activate_area), "Activate");
         host_->stop();
     }
-    EXPECT_EQ(log_lines(),
-              (Lines{"", earlier_line, gear_toggle, logging_stopped, log_file_closed}));
+    EXPECT_EQ(log_lines(), (Lines{"", earlier_line, "", aircraft_loaded(), gauge_loaded(),
+                                  gear_toggle, logging_stopped, log_file_closed}));
     EXPECT_EQ(read_log(user().log()), user_log);
 }
 

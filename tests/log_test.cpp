@@ -72,10 +72,13 @@ TEST_F(LogFile, RecordTimesFollowARealWait) {
 // folder alike: every record is lost, but nothing else is. The handler
 // counts and names, the controls change their flags and the counter, start
 // and stop do the rest of their work, and each operation that opens the log
-// tries again, so the log starts as soon as the path is free.
+// tries again (the handler once a second), so the log starts soon after the
+// path is free.
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+const std::string gear_toggle = " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0";
+const std::string logging_started = " Time= T Logging Started";
 
 class UnopenableLog : public ModuleStateTest {
   protected:
@@ -89,19 +92,58 @@ class UnopenableLog : public ModuleStateTest {
     static std::pair<int32_t, int32_t> flags() {
         return {logging_state, logging_enabled};
     }
+
+    // The module's clock moved on, as if that many seconds had passed.
+    static void let_time_pass(double seconds) {
+        clock_start -= (int64_t)(seconds * clock_frequency);
+    }
 };
 
-TEST_F(UnopenableLog, EventsAreCountedAndNamedAndEachRetriesTheOpen) {
+// The first event tries at once; the path freed is not enough for the next
+// ones, which try a second of the module's clock after the last try.
+TEST_F(UnopenableLog, EventsAreCountedAndNamedAndRetryTheOpenOnceASecond) {
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
-    on_key_event(THIRD_PARTY_EVENT, 0, nullptr);
-    EXPECT_EQ(log_file, nullptr);
-    EXPECT_EQ(event_count, 2);
-    EXPECT_STREQ(last_event_name, "User_Defined_Event");
-
+    EXPECT_EQ(log_place, LOG_PLACE_UNWRITABLE);
     fs::remove(log_name);
+    on_key_event(THIRD_PARTY_EVENT, 0, nullptr);
+    let_time_pass(RETRY_PERIOD * 0.9);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_FALSE(fs::exists(log_name));
+    EXPECT_EQ(event_count, 3);
+    EXPECT_STREQ(last_event_name, "KEY_GEAR_TOGGLE");
+
+    let_time_pass(RETRY_PERIOD * 0.1);
     on_key_event(0x10000, 9, nullptr);
     close_log();
     EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=9");
+}
+
+// The handler's retry begins a log with the load records the module gives,
+// but only after a failure: not the first open of all, nor an open after a
+// close, which other records begin.
+TEST_F(UnopenableLog, ALogOpenedAfterAFailureBeginsWithTheLoadRecords) {
+    set_load_records_writer([] { write_record(RECORD_LOGGING_STARTED, 0.0); });
+    fs::remove(log_name);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    let_time_pass(RETRY_PERIOD);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    const Lines opened = {"", gear_toggle, gear_toggle};
+    EXPECT_EQ(log_lines(), opened);
+
+    fs::rename(log_name, "kept.log");
+    fs::create_directory(log_name);
+    let_time_pass(RETRY_PERIOD);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    ASSERT_EQ(log_file, nullptr);
+    fs::remove(log_name);
+    fs::rename("kept.log", log_name);
+    let_time_pass(RETRY_PERIOD);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    close_log();
+    EXPECT_EQ(log_lines(), (Lines{"", gear_toggle, gear_toggle, logging_started, gear_toggle}));
 }
 
 // Activate's flags follow the clicks all the same. While logging is off no
@@ -121,7 +163,7 @@ TEST_F(UnopenableLog, ActivateFollowsTheClicksAndOpensTheLogForItsRecord) {
     toggle_logging(nullptr, 0);
     EXPECT_EQ(flags(), std::pair(1, 1));
     close_log();
-    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Logging Started"}));
+    EXPECT_EQ(log_lines(), (Lines{"", logging_started}));
 }
 
 // Reset with logging off: the counter goes to zero and logging on, the
@@ -139,9 +181,10 @@ TEST_F(UnopenableLog, ResetZeroesTheCounterAndTurnsLoggingOn) {
     EXPECT_STREQ(last_event_name, "KEY_GEAR_TOGGLE");
 
     fs::remove(log_name);
+    let_time_pass(RETRY_PERIOD);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
-    EXPECT_EQ(log_lines(), (Lines{"", " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
+    EXPECT_EQ(log_lines(), (Lines{"", gear_toggle}));
 }
 
 #ifndef _WIN32
@@ -184,10 +227,10 @@ TEST_F(UnopenableLog, TheRetryThatOpensTheLogKeepsWhatEarlierSessionsWrote) {
     fs::create_directory("later");
     std::ofstream("later/Key_Events_Sent.log", std::ios::binary)
         << "\r\n Time= 9.000000 Log File Closed";
+    let_time_pass(RETRY_PERIOD);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
-    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed",
-                                  " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"}));
+    EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed", gear_toggle}));
 }
 #endif
 

@@ -100,7 +100,9 @@ class WorkingDirectoryTest : public ::testing::Test {
 
 // ---- The built module file in the stand-in simulator ---------------------------------
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "sim/host.h"
 #include "sim/keywatch_face.h"
@@ -174,6 +176,11 @@ class SimTest : public WorkingDirectoryTest {
     void send(uint32_t id, uint32_t count = 1) {
         for (uint32_t i = 0; i < count; ++i)
             host_->send_event(id, 0);
+    }
+    // Long enough for the handler, which tries to open a missing log at
+    // most once a second of the module's clock, to try again.
+    static void wait_for_retry() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     }
     std::string counter() {
         host_->frame();
