@@ -68,7 +68,7 @@ static void begin_block() {
 // The start of an owner that finds the module held by no other.
 static void start_module() {
     start_clock();
-    GetModuleFileNameA(module_handle, module_path, TEXT_BUFFER_SIZE);
+    module_file_path(module_handle, module_path, TEXT_BUFFER_SIZE);
     set_load_records_writer(begin_block);
     PANELS* panels = ImportTable.panels.table;
     if (panels != nullptr && panels->register_key_event_handler != nullptr)

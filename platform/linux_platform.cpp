@@ -185,6 +185,13 @@ FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USE
     return stream;
 }
 
+// ---- Paths -----------------------------------------------------------------------
+
+// Bytes, as the file system has them: nothing to convert.
+void module_file_path(HMODULE module, char* path, size_t size) {
+    GetModuleFileNameA(module, path, (DWORD)size);
+}
+
 // ---- Load and unload ---------------------------------------------------------
 
 // No constructor calls DllMain: it is the shared object's ELF entry point (the

@@ -71,15 +71,23 @@ FILE* open_text_stream(const char* path, const char* mode);
 constexpr size_t USER_PATH_SIZE = 1024; // a path as text, terminator included
 constexpr size_t REASON_SIZE = 256;     // the system's words for a failure
 
+// Paths as text. On Windows that is the ANSI code page, which is what text
+// of the simulator's interface is in: each name in a path that has
+// characters the code page lacks is given in its short (8.3) form, and only
+// a name without one (not made yet) keeps a '?' for each such character.
+
 // Opens `name` in that folder with mode "a" or "w", as open_text_stream()
 // does, after creating the folder if it is missing (on Linux Documents too;
-// Windows gives every user a Documents folder). `path` receives
-// the file's full path as text, whether or not it opens (on Windows in the
-// ANSI code page, which is what text of the simulator's interface is in;
-// a character the code page lacks shows as '?'); on failure `reason`
-// receives the system's words for it, without a final full stop.
+// Windows gives every user a Documents folder). `path` receives the file's
+// full path as text, whether or not it opens; on failure `reason` receives
+// the system's words for it, without a final full stop. The file itself is
+// opened by its path's wide characters on Windows.
 FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USER_PATH_SIZE],
                             char (&reason)[REASON_SIZE]);
+
+// The full path, as text, of the file holding `module`, cut to `size` - 1
+// bytes where it is longer, and terminated.
+void module_file_path(HMODULE module, char* path, size_t size);
 
 // The module's entry point. Windows calls it when it loads the DLL and
 // refuses the DLL when it returns 0; on Linux it is the shared object's ELF

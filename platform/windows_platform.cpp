@@ -1,6 +1,7 @@
 // The Windows side of the user's folder for the simulator's files: Documents
 // from its known-folder id, the folder made where it is missing, and the file
-// opened by its wide-character path.
+// opened by its wide-character path; and paths turned into text of the ANSI
+// code page, short where the long form does not fit it.
 #ifdef _WIN32
 
 #include "platform/platform.h"
@@ -49,6 +50,81 @@ static bool append_ascii(wchar_t (&path)[WIDE_PATH_SIZE], size_t& used, const ch
     return text[i] == '\0' && append(path, used, wide);
 }
 
+// ---- Paths as text ----------------------------------------------------------------
+
+// Whether the code page holds all `length` characters of `text`.
+static bool fits_code_page(const wchar_t* text, size_t length) {
+    char bytes[WIDE_PATH_SIZE * 2];
+    BOOL lossy = FALSE;
+    return length == 0 || (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, (int)length,
+                                               bytes, sizeof bytes, nullptr, &lossy) != 0 &&
+                           !lossy);
+}
+
+// `wide` with each name in it that the code page cannot hold replaced by
+// its short (8.3) name, which Windows makes of ASCII: the rest stays as the
+// user knows it. A file or folder that does not exist has no short name
+// and keeps its own.
+static void shorten_names(const wchar_t* wide, wchar_t (&out)[WIDE_PATH_SIZE]) {
+    const size_t length = wcsnlen(wide, WIDE_PATH_SIZE - 1);
+    size_t used = 0;
+    for (size_t start = 0; start <= length;) {
+        size_t end = start;
+        while (end < length && wide[end] != L'\\')
+            end++;
+        const wchar_t* name = wide + start;
+        size_t name_length = end - start;
+        wchar_t leading[WIDE_PATH_SIZE], shortened[WIDE_PATH_SIZE];
+        if (!fits_code_page(name, name_length)) {
+            memcpy(leading, wide, end * sizeof(wchar_t)); // the path up to this name
+            leading[end] = L'\0';
+            const DWORD made = GetShortPathNameW(leading, shortened, WIDE_PATH_SIZE);
+            if (made > 0 && made < WIDE_PATH_SIZE) {
+                const wchar_t* last = wcsrchr(shortened, L'\\');
+                name = last != nullptr ? last + 1 : shortened;
+                name_length = wcslen(name);
+            }
+        }
+        const size_t separator = end < length ? 1 : 0;
+        if (used + name_length + separator >= WIDE_PATH_SIZE)
+            break;
+        memcpy(out + used, name, name_length * sizeof(wchar_t));
+        used += name_length;
+        if (separator != 0)
+            out[used++] = L'\\';
+        start = end + 1;
+    }
+    out[used] = L'\0';
+}
+
+// `wide` as text in the ANSI code page, each name it cannot hold in its
+// short form; a character left over shows as '?'. Empty if it does not fit.
+static void ansi_path(const wchar_t* wide, char (&path)[USER_PATH_SIZE]) {
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, sizeof path, nullptr,
+                            &lossy) != 0 &&
+        !lossy)
+        return;
+    wchar_t shorter[WIDE_PATH_SIZE];
+    shorten_names(wide, shorter);
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shorter, -1, path, sizeof path, nullptr,
+                            nullptr) == 0)
+        path[0] = '\0';
+}
+
+void module_file_path(HMODULE module, char* path, size_t size) {
+    if (size == 0)
+        return;
+    wchar_t wide[WIDE_PATH_SIZE];
+    const DWORD length = GetModuleFileNameW(module, wide, WIDE_PATH_SIZE);
+    char text[USER_PATH_SIZE] = "";
+    if (length > 0 && length < WIDE_PATH_SIZE)
+        ansi_path(wide, text);
+    snprintf(path, size, "%s", text);
+}
+
+// ---- The user's folder ---------------------------------------------------------------
+
 FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USER_PATH_SIZE],
                             char (&reason)[REASON_SIZE]) {
     reason[0] = '\0';
@@ -75,9 +151,7 @@ FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USE
         describe_error(ERROR_FILENAME_EXCED_RANGE, reason);
         return nullptr;
     }
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, sizeof path, nullptr,
-                            nullptr) == 0)
-        path[0] = '\0';
+    ansi_path(wide, path); // until the folder is made, Documents' own short form at best
 
     wide[folder_end] = L'\0';
     if (!CreateDirectoryW(wide, nullptr)) {
@@ -107,6 +181,7 @@ FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USE
         else
             snprintf(reason, sizeof reason, "%s", strerror(errno));
     }
+    ansi_path(wide, path); // the file's own short name, now that it may have one
     return stream;
 }
 

@@ -9,13 +9,12 @@
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "sim_fixture.h" // before windows.h, whose macros share names with the records'
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "activate_tooltip.h"
 
 #ifndef KEYWATCH_MODULE_FILE
 #error "KEYWATCH_MODULE_FILE must name the module file under test"
@@ -30,30 +29,6 @@ const std::string earlier_line = " Time= T Logging Started";
 
 void write_file(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// The system's words for a failure, as the tooltip gives them: one line,
-// without the final full stop.
-#ifdef _WIN32
-std::string system_words(DWORD code) {
-    char text[256] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, text, sizeof text, nullptr);
-    std::string words(text, length);
-    words.erase(words.find_last_not_of("\r\n .") + 1);
-    return words;
-}
-// Windows refuses to open a directory for writing as access denied.
-const std::string directory_refused = system_words(ERROR_ACCESS_DENIED);
-#else
-const std::string directory_refused = std::strerror(EISDIR);
-#endif
-
-std::string activate_with_log_at(const fs::path& log) {
-    return "Activate (log: " + log.string() + ")";
-}
-std::string activate_with_no_log(const fs::path& log, const std::string& reason) {
-    return "Activate (the log cannot be written: " + log.string() + ": " + reason + ")";
 }
 
 // The log goes to the user's folder (its folder made where missing, and on
@@ -184,22 +159,88 @@ TEST_F(LogPlace, ALogHeldByAnotherProgramIsLeftAsItWas) {
     EXPECT_EQ(read_log(user().log()), user_log);
 }
 
-// A user name outside the ANSI code page: the log opens by its wide path all
-// the same. The tooltip gives the path in the ANSI code page, as all text of
-// the simulator's interface is, each character it lacks a '?'.
-TEST_F(LogPlace, AUserFolderOutsideTheAnsiCodePageTakesTheLog) {
-    ASSERT_EQ(GetACP(), 1252u) << "the tooltip below is written for code page 1252";
-    const fs::path home = directory_.parent_path() / L"\u043f\u0438\u043b\u043e\u0442-\u03a8";
-    UserFolder pilot(home);
+// ---- Paths outside the ANSI code page ------------------------------------------------
+// All text of the simulator's interface is in the ANSI code page (1252
+// here). Each name in a path that has characters it lacks is shown in its
+// short form, which Windows makes of ASCII, the other names as they are.
+// The files themselves are opened by their wide paths. (Only a name without
+// a short form keeps a '?' for each such character: one that does not exist
+// yet, or one on a volume that makes none. Wine makes one for every name,
+// and Documents must exist for its known folder to be found.)
+
+// The path `text`, read in the ANSI code page, names `file`: their long
+// forms are one, and no character of `text` stands for one it lacks. It
+// begins with `file`'s own folders down to `kept` (names the code page holds).
+::testing::AssertionResult names(const std::string& text, const fs::path& file,
+                                 const fs::path& kept) {
+    if (text.find('?') != std::string::npos)
+        return ::testing::AssertionFailure() << text << " has a '?'";
+    if (!text.starts_with(fs::absolute(kept).string() + "\\"))
+        return ::testing::AssertionFailure() << text << " does not begin with " << kept.string();
+    wchar_t wide[1024] = {}, long_text[1024] = {}, long_file[1024] = {};
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 1024);
+    if (GetLongPathNameW(wide, long_text, 1024) == 0 ||
+        GetLongPathNameW(fs::absolute(file).c_str(), long_file, 1024) == 0 ||
+        std::wstring(long_text) != long_file)
+        return ::testing::AssertionFailure() << text << " does not name " << file.string();
+    return ::testing::AssertionSuccess();
+}
+
+// The part of `text` between `front` and `back`, or a failure.
+std::string between(const std::optional<std::string>& text, const std::string& front,
+                    const std::string& back) {
+    const std::string whole = text.value_or("");
+    const bool framed = whole.size() >= front.size() + back.size() && whole.starts_with(front) &&
+                        whole.ends_with(back);
+    EXPECT_TRUE(framed) << whole;
+    return framed ? whole.substr(front.size(), whole.size() - front.size() - back.size()) : "";
+}
+
+const fs::path cyrillic_name = L"\u043f\u0438\u043b\u043e\u0442-\u03a8"; // "пилот-Ψ"
+
+// A Documents folder (the registry's "Personal" folder) under a user name
+// outside the code page: refused there at first, the log's path is shown
+// in its short form; so it is once the retry opens it there.
+TEST_F(LogPlace, AUserFolderOutsideTheAnsiCodePageIsShownInItsShortForm) {
+    ASSERT_EQ(GetACP(), 1252u) << "the tooltips below are written for code page 1252";
+    UserFolder pilot(directory_.parent_path() / cyrillic_name);
     fs::create_directory(log_name);
+    fs::create_directories(pilot.log());
     start_with_gauge();
+    EXPECT_TRUE(names(between(hover(activate_area), "Activate (the log cannot be written: ",
+                              ": " + directory_refused + ")"),
+                      pilot.log(), directory_.parent_path()));
+
+    fs::remove(pilot.log());
+    wait_for_retry();
     send(KEY_GEAR_TOGGLE);
-    EXPECT_EQ(hover(activate_area), "Activate (log: " + directory_.parent_path().string() + "\\" +
-                                        std::string(5, '?') +
-                                        "-?\\Documents\\Prepar3D v4 Files\\Key_Events_Sent.log)");
+    EXPECT_TRUE(names(between(hover(activate_area), "Activate (log: ", ")"), pilot.log(),
+                      directory_.parent_path()));
     host_->stop();
     EXPECT_EQ(log_lines(pilot.log()), (Lines{"", "", aircraft_loaded(), gauge_loaded(), gear_toggle,
                                              logging_stopped, log_file_closed}));
+}
+
+// The module loaded from a folder outside the code page names itself in
+// the load records by its short form. (The host loads by ANSI paths, so
+// this test loads the file itself.)
+using AnsiPath = WorkingDirectoryTest;
+
+TEST_F(AnsiPath, AModuleOutsideTheAnsiCodePageIsNamedByItsShortForm) {
+    const fs::path file = directory_ / cyrillic_name / fs::path(KEYWATCH_MODULE_FILE).filename();
+    fs::create_directory(file.parent_path());
+    fs::copy_file(KEYWATCH_MODULE_FILE, file);
+    HMODULE module = LoadLibraryW(file.c_str());
+    ASSERT_NE(module, nullptr) << GetLastError();
+    auto* linkage = reinterpret_cast<MODULE_LINKAGE*>(
+        reinterpret_cast<void*>(GetProcAddress(module, "Linkage")));
+    ASSERT_NE(linkage, nullptr);
+    linkage->module_init(); // no services bound: the records alone
+    linkage->module_deinit();
+    FreeLibrary(module);
+    const Lines lines = log_lines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_TRUE(names(between(lines[3], " Time= T Gauge Loaded= ", ""), file, directory_));
 }
 
 #endif
