@@ -170,7 +170,7 @@ const char* log_place_text(double /*number*/, int32_t /*id*/, const char* /*text
         snprintf(log_place_tooltip, sizeof log_place_tooltip, " (log: %s)", log_user_path);
     else if (log_place == LOG_PLACE_UNWRITABLE)
         snprintf(log_place_tooltip, sizeof log_place_tooltip,
-                 " (the log cannot be written: %s: %s)", log_user_path, log_failure_reason);
+                 " (the log cannot be written: %s: %s)", log_failure_path, log_failure_reason);
     else
         return "";
     return log_place_tooltip;

@@ -1,6 +1,7 @@
 // Activate and Reset. Both change their flags and counters whether or not the
-// log could be opened; the key-event handler retries the open on the next
-// event while logging is on.
+// log could be opened; the key-event handler retries the open while logging
+// is on. Both try every place afresh, those where a write failed included:
+// a click is how the pilot says the disk has room again.
 #include "gauge/logging_controls.h"
 
 #include "gauge/aircraft.h"
@@ -15,6 +16,7 @@ void reset_logging_controls_state() {
 
 int32_t toggle_logging(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
     logging_state = 1 - logging_state;
+    forget_failed_places();
     if (log_file == nullptr)
         open_log("a");
     if (logging_state == 1) {
@@ -30,6 +32,7 @@ int32_t toggle_logging(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
 
 int32_t restart_log(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
     close_log();
+    forget_failed_places();
     open_log("w");
     logging_enabled = 1;
     logging_state = 1;

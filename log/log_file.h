@@ -36,11 +36,16 @@ enum : int32_t {
     LOG_PLACE_NONE = 0,       // no open tried yet
     LOG_PLACE_WORKING_FOLDER, // LOG_FILE_PATH, where the log has always been
     LOG_PLACE_USER_FOLDER,    // the user's folder, at log_user_path
-    LOG_PLACE_UNWRITABLE,     // neither: log_user_path and log_failure_reason say why
+    LOG_PLACE_UNWRITABLE,     // no log: log_failure_path and log_failure_reason say why
 };
 extern int32_t log_place;
-extern char log_user_path[USER_PATH_SIZE];   // the log's path in the user's folder
-extern char log_failure_reason[REASON_SIZE]; // why that could not be opened
+extern char log_user_path[USER_PATH_SIZE];    // the log's path in the user's folder
+extern char log_failure_path[USER_PATH_SIZE]; // the log that could not be opened or written
+extern char log_failure_reason[REASON_SIZE];  // why
+// The places (bit 1 << LOG_PLACE_...) where a write or flush of the log
+// failed: later opens pass them over, since a full disk takes the open and
+// refuses only the writes, until forget_failed_places().
+extern uint32_t log_failed_places;
 // The clock's reading when the log was last opened, or an open tried;
 // LOG_NEVER_OPENED while none has been since the clock started.
 extern double log_open_time;
@@ -53,10 +58,16 @@ void reset_log_file_state();
 // ---- Log file ------------------------------------------------------------------
 
 // Opens the log with mode "a" or "w" in the working folder, or, when that
-// fails, in the user's folder; when both fail log_file stays null. Either
-// way log_place says which it was.
+// fails, in the user's folder, passing over the places in
+// log_failed_places; when none opens log_file stays null. Either way
+// log_place says which it was.
 void open_log(const char* mode);
-// Writes one record; dropped while no log is open. Errors are ignored.
+// Every place is tried again by the next open.
+void forget_failed_places();
+// Writes one record; dropped while no log is open. A write, flush or close
+// the log does not take leaves it as a failed open does: the stream closed
+// (what it still held is lost), log_place LOG_PLACE_UNWRITABLE with the
+// path and the reason, and the place added to log_failed_places.
 void write_record(const char* format, ...) KEYWATCH_PRINTF(1, 2);
 void flush_all(); // every output stream of the runtime
 void flush_log(); // the log alone

@@ -185,11 +185,26 @@ FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USE
     return stream;
 }
 
-// ---- Paths -----------------------------------------------------------------------
+// ---- Paths and failures -----------------------------------------------------------
+
+// A folder whose path does not fit is named by its place, as "." does.
+void working_folder_path(const char* name, char (&path)[USER_PATH_SIZE]) {
+    if (getcwd(path, sizeof path) == nullptr)
+        snprintf(path, sizeof path, ".");
+    const size_t length = strlen(path);
+    const char* slash = path[length - 1] == '/' ? "" : "/";
+    if ((size_t)snprintf(path + length, sizeof path - length, "%s%s", slash, name) >=
+        sizeof path - length)
+        snprintf(path, sizeof path, "./%s", name);
+}
 
 // Bytes, as the file system has them: nothing to convert.
 void module_file_path(HMODULE module, char* path, size_t size) {
     GetModuleFileNameA(module, path, (DWORD)size);
+}
+
+void describe_stream_failure(char (&reason)[REASON_SIZE]) {
+    describe_errno(errno, reason);
 }
 
 // ---- Load and unload ---------------------------------------------------------

@@ -85,9 +85,16 @@ constexpr size_t REASON_SIZE = 256;     // the system's words for a failure
 FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USER_PATH_SIZE],
                             char (&reason)[REASON_SIZE]);
 
+// The full path, as text, of `name` in the working folder.
+void working_folder_path(const char* name, char (&path)[USER_PATH_SIZE]);
+
 // The full path, as text, of the file holding `module`, cut to `size` - 1
 // bytes where it is longer, and terminated.
 void module_file_path(HMODULE module, char* path, size_t size);
+
+// The system's words, as `reason` above, for the last stream operation that
+// failed: read them before anything else can fail.
+void describe_stream_failure(char (&reason)[REASON_SIZE]);
 
 // The module's entry point. Windows calls it when it loads the DLL and
 // refuses the DLL when it returns 0; on Linux it is the shared object's ELF

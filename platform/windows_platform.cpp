@@ -112,6 +112,19 @@ static void ansi_path(const wchar_t* wide, char (&path)[USER_PATH_SIZE]) {
         path[0] = '\0';
 }
 
+void working_folder_path(const char* name, char (&path)[USER_PATH_SIZE]) {
+    wchar_t relative[WIDE_PATH_SIZE] = L"";
+    size_t used = 0;
+    wchar_t full[WIDE_PATH_SIZE];
+    const DWORD length = append_ascii(relative, used, name)
+                             ? GetFullPathNameW(relative, WIDE_PATH_SIZE, full, nullptr)
+                             : 0;
+    if (length == 0 || length >= WIDE_PATH_SIZE)
+        snprintf(path, sizeof path, ".\\%s", name);
+    else
+        ansi_path(full, path);
+}
+
 void module_file_path(HMODULE module, char* path, size_t size) {
     if (size == 0)
         return;
@@ -121,6 +134,16 @@ void module_file_path(HMODULE module, char* path, size_t size) {
     if (length > 0 && length < WIDE_PATH_SIZE)
         ansi_path(wide, text);
     snprintf(path, size, "%s", text);
+}
+
+// The runtime keeps the system's own error code beside errno when a call
+// into the system failed; errno alone when the failure was its own.
+void describe_stream_failure(char (&reason)[REASON_SIZE]) {
+    const int error = errno;
+    if (_doserrno != 0)
+        describe_error((DWORD)_doserrno, reason);
+    else
+        snprintf(reason, sizeof reason, "%s", strerror(error));
 }
 
 // ---- The user's folder ---------------------------------------------------------------
@@ -175,12 +198,8 @@ FILE* open_user_text_stream(const char* name, const char* mode, char (&path)[USE
     _doserrno = 0;
     errno = 0;
     FILE* stream = _wfopen(wide, wide_mode);
-    if (stream == nullptr) {
-        if (_doserrno != 0)
-            describe_error((DWORD)_doserrno, reason);
-        else
-            snprintf(reason, sizeof reason, "%s", strerror(errno));
-    }
+    if (stream == nullptr)
+        describe_stream_failure(reason);
     ansi_path(wide, path); // the file's own short name, now that it may have one
     return stream;
 }

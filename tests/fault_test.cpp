@@ -1,20 +1,30 @@
 // Faults from outside the module, made through the real file system while the
 // stand-in simulator drives the built module file: a device with no space
-// left, a log deleted or truncated by someone else while the module holds it
-// open; and the times records show when clicks come before the first start
-// or after a stop (the logs of those unusual orders are the scenarios'
-// golden files). A log path that cannot be opened at all is log_test's, at
-// the level of the module's own calls.
+// left, from the first write or from the middle of a record on; no place at
+// all for the log, and what events then cost; a log deleted or truncated by
+// someone else while the module holds it open; and the times records show
+// when clicks come before the first start or after a stop (the logs of
+// those unusual orders are the scenarios' golden files). A log path that
+// cannot be opened at all is log_test's, at the level of the module's own
+// calls, and the user's folder is log_place_test's.
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "sim_fixture.h"
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include "sim_fixture.h" // before windows.h, whose macros share names with the records'
+
+#include "activate_tooltip.h"
 
 #ifndef KEYWATCH_MODULE_FILE
 #error "KEYWATCH_MODULE_FILE must name the module file under test"
@@ -27,32 +37,207 @@ constexpr uint32_t KEY_FLAPS_UP = 0x1003B;
 using FaultTest = SimTest;
 
 // ---- No space left on the device ------------------------------------------------------
+// A write or flush the log does not take is told as a failed open is, and
+// the place is passed over until Activate or Reset tries every place again:
+// a full disk takes the open and refuses only the writes.
 
-// Linux only: /dev/full is a Linux device that fails every write with
-// ENOSPC; Windows has nothing like it to point the log at.
-#ifndef _WIN32
-TEST_F(FaultTest, WritesFailingForLackOfSpaceLoseRecordsButNothingElse) {
-    fs::create_symlink("/dev/full", log_name);
-    host_->place(std::nullopt);
-    host_->start(); // the open succeeds; every write and flush fails
-    send(KEY_GEAR_TOGGLE, 1000);
-    send(THIRD_PARTY_EVENT, 3);
-    EXPECT_EQ(counter(), "Events = 01003");
+// The working folder's log as the tooltip names it when it cannot be written.
+fs::path working_folder_log() {
+    return fs::current_path() / log_name;
+}
+
+// The working folder's log a link to Linux's full device, which takes the
+// open and fails every write for want of space; removed when the object
+// goes. Nothing may read it: it reads as endless zeros.
+class FullDevice {
+  public:
+    FullDevice() {
+#ifdef _WIN32
+        run_linux(L"/bin/ln", std::wstring(L"ln -s /dev/full ") + log_wide, true);
+#else
+        fs::create_symlink("/dev/full", log_name);
+#endif
+    }
+    ~FullDevice() {
+        remove();
+    }
+    FullDevice(const FullDevice&) = delete;
+    FullDevice& operator=(const FullDevice&) = delete;
+
+    // Room on the disk again: the log's name is free.
+    void remove() {
+#ifdef _WIN32
+        run_linux(L"/bin/rm", std::wstring(L"rm -f ") + log_wide, false);
+#else
+        std::error_code ignored;
+        fs::remove(log_name, ignored);
+#endif
+    }
+
+  private:
+#ifdef _WIN32
+    static constexpr const wchar_t* log_wide = L"Key_Events_Sent.log";
+
+    // Windows programs can neither make nor remove such a link under Wine,
+    // but Wine runs Linux programs too, in the same working folder. The
+    // process it starts for one is none Windows can wait for, so the link is
+    // watched for instead: listed, since to Windows a link to a device has
+    // no attributes.
+    static void run_linux(const wchar_t* program, std::wstring command, bool linked) {
+        const std::wstring unix_program = std::wstring(L"Z:") + program;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(unix_program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &process))
+            << GetLastError();
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        const auto listed = [] {
+            WIN32_FIND_DATAW found;
+            const HANDLE search = FindFirstFileW(log_wide, &found);
+            if (search == INVALID_HANDLE_VALUE)
+                return false;
+            FindClose(search);
+            return true;
+        };
+        for (int i = 0; i < 1000 && listed() != linked; ++i)
+            Sleep(10);
+        ASSERT_EQ(listed(), linked) << "ln or rm did not run";
+    }
+#endif
+};
+
+#ifdef _WIN32
+const std::string no_space = system_words(ERROR_DISK_FULL);
+#else
+const std::string no_space = system_words(ENOSPC);
+#endif
+
+// The open succeeds and the first flush fails: from then on the tooltip
+// says so, where and why. The counter and the last name miss no event. A
+// second later the next event opens the log again, passing over the device,
+// in the user's folder, load records first; Activate's two clicks leave it
+// there. With room again, Reset takes the working folder back.
+TEST_F(FaultTest, AFullDeviceIsToldAndTheLogMovesToTheUserFolder) {
+    FullDevice device;
+    start_with_gauge();
+    send(KEY_GEAR_TOGGLE, 4);
+    EXPECT_EQ(hover(activate_area), "Activate"); // nothing has reached the device yet
+    send(THIRD_PARTY_EVENT);                     // the fifth call flushes
+    EXPECT_EQ(hover(activate_area), activate_with_no_log(working_folder_log(), no_space));
+    EXPECT_EQ(counter(), "Events = 00005");
     EXPECT_EQ(hover(counter_band), "User_Defined_Event");
+    EXPECT_TRUE(icon_on());
 
-    press(activate_area); // its flush of the log fails too
+    wait_for_retry();
+    send(KEY_GEAR_TOGGLE);
+    EXPECT_EQ(hover(activate_area), activate_with_log_at(user().log()));
+    press(activate_area);
+    press(activate_area);
+    EXPECT_EQ(hover(activate_area), activate_with_log_at(user().log()));
+    EXPECT_EQ(counter(), "Events = 00006");
+
+    device.remove();
+    press(reset_area);
+    EXPECT_EQ(hover(activate_area), "Activate");
+    send(KEY_GEAR_TOGGLE);
+    host_->stop();
+    EXPECT_EQ(log_lines(user().log()), (Lines{"", "", aircraft_loaded(), gauge_loaded(),
+                                              gear_toggle, logging_stopped, logging_started}));
+    EXPECT_EQ(log_lines(), (Lines{"", gauge_refreshed(), aircraft_title_line, logging_started,
+                                  gear_toggle, logging_stopped, log_file_closed}));
+}
+
+// Activate's flush and the stop's close fail on the device as the periodic
+// flush does. Activate tries the device again, as every place; the stop's
+// failure passes it over for the next start, whose open the user's folder
+// refuses too: the tooltip gives that folder's reason.
+TEST_F(FaultTest, ActivatesFlushAndTheStopsCloseAreToldOnAFullDevice) {
+    FullDevice device;
+    fs::create_directories(user().log());
+    start_with_gauge();
+    send(KEY_GEAR_TOGGLE, 2);
+    press(activate_area); // OFF: "Logging Stopped", flushed
     EXPECT_FALSE(icon_on());
-    send(KEY_FLAPS_UP, 4);
-    EXPECT_EQ(counter(), "Events = 01007");
+    EXPECT_EQ(hover(activate_area), activate_with_no_log(working_folder_log(), no_space));
+    send(KEY_FLAPS_UP);
+    EXPECT_EQ(counter(), "Events = 00003");
     EXPECT_EQ(hover(counter_band), "KEY_FLAPS_UP");
 
-    press(reset_area); // truncating a device is no error
+    press(activate_area); // ON: the device takes the open again
     EXPECT_TRUE(icon_on());
-    send(KEY_GEAR_TOGGLE, 2);
-    EXPECT_EQ(counter(), "Events = 00002");
+    EXPECT_EQ(hover(activate_area), "Activate");
     host_->stop();
+    EXPECT_EQ(hover(activate_area), activate_with_no_log(working_folder_log(), no_space));
     EXPECT_EQ(host_->handler_count(), 0u);
-    EXPECT_TRUE(fs::is_symlink(log_name));
+
+    host_->start();
+    EXPECT_EQ(hover(activate_area), activate_with_no_log(user().log(), directory_refused));
+    host_->stop();
+    EXPECT_TRUE(fs::is_empty(user().log()));
+}
+
+#ifndef _WIN32
+// A limit on the size of the files the process writes, which fails a write
+// past it as a full disk does (EFBIG, and the signal SIGXFSZ, ignored
+// meanwhile); lifted when the object goes. Linux only: Wine gives Windows
+// programs no way to make a write fail on a file already open.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(uintmax_t bytes) : old_signal_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_signal_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit old_{};
+    void (*old_signal_)(int);
+};
+
+// The disk fills up mid-flight, eight bytes into a record: the flush
+// fails, and the tooltip says so; a second later the retry passes over the
+// working folder and the user's folder refuses the log, and the tooltip
+// gives that reason. With room again, Activate goes on in the working
+// folder's log where it stopped. (Nothing is checked while the limit holds:
+// an output file of the test's own would be refused too.)
+TEST_F(FaultTest, ADiskFullMidFlightIsToldAndActivateGoesOnOnceThereIsRoom) {
+    fs::create_directories(user().log());
+    start_with_gauge();
+    send(KEY_GEAR_TOGGLE, 5); // flushed
+    const std::string before = read_log();
+    std::optional<std::string> full, retried;
+    {
+        FileSizeLimit limit(before.size() + 8);
+        send(KEY_GEAR_TOGGLE, 5);
+        full = hover(activate_area);
+        wait_for_retry();
+        send(KEY_GEAR_TOGGLE);
+        retried = hover(activate_area);
+    }
+    EXPECT_EQ(full, activate_with_no_log(working_folder_log(), system_words(EFBIG)));
+    EXPECT_EQ(retried, activate_with_no_log(user().log(), directory_refused));
+    EXPECT_EQ(counter(), "Events = 00011");
+
+    press(activate_area);
+    press(activate_area);
+    EXPECT_EQ(hover(activate_area), "Activate");
+    send(KEY_GEAR_TOGGLE);
+    host_->stop();
+    const std::string log = read_log();
+    ASSERT_EQ(log.substr(0, before.size() + 8), before + "\r\n Time=");
+    EXPECT_EQ(mask_times(log.substr(before.size() + 8)).text,
+              "\r\n Time= T Logging Stopped\r\n Time= T Logging Started"
+              "\r\n Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0"
+              "\r\n Time= T Logging Stopped\r\n Time= T Log File Closed");
 }
 #endif
 

@@ -1,12 +1,14 @@
-// The log file: the time printed in each record, and a log that cannot be
-// opened. Appending, truncating and CR LF line breaks show in the scenarios'
-// golden logs.
+// The log file: the time printed in each record, a log that cannot be
+// opened and one that cannot be written. Appending, truncating and CR LF
+// line breaks show in the scenarios' golden logs.
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <utility>
 
+#include "gauge/face.h"
 #include "module_state.h"
 
 namespace {
@@ -231,6 +233,42 @@ TEST_F(UnopenableLog, TheRetryThatOpensTheLogKeepsWhatEarlierSessionsWrote) {
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed", gear_toggle}));
+}
+
+// ---- A log that takes the open and refuses the writes ---------------------------
+// The user's folder's log a link to the full device, which fails every
+// write, its stream unbuffered so that a record's own write fails, as one
+// longer than the buffer would. The tooltip names it with the reason, and
+// the retry passes it over even with room again, until Activate.
+
+std::string activate_tooltip() {
+    return log_place_text(0, 0, nullptr, nullptr, nullptr);
+}
+
+TEST_F(UnopenableLog, AWriteRefusedInTheUserFolderPassesItOverUntilActivate) {
+    fs::remove(user().log());
+    fs::create_symlink("/dev/full", user().log());
+    open_log("a");
+    ASSERT_EQ(log_place, LOG_PLACE_USER_FOLDER);
+    setvbuf(log_file, nullptr, _IONBF, 0);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
+    EXPECT_EQ(log_file, nullptr);
+    const std::string no_space = " (the log cannot be written: " + user().log().string() + ": " +
+                                 std::strerror(ENOSPC) + ")";
+    EXPECT_EQ(activate_tooltip(), no_space);
+    EXPECT_EQ(event_count, 1);
+
+    fs::remove(user().log()); // room again
+    let_time_pass(RETRY_PERIOD);
+    on_key_event(KEY_GEAR_TOGGLE, 0, nullptr); // the working folder refuses the log
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_FALSE(fs::exists(user().log()));
+    EXPECT_EQ(activate_tooltip(), no_space);
+
+    toggle_logging(nullptr, 0);
+    EXPECT_EQ(activate_tooltip(), " (log: " + user().log().string() + ")");
+    close_log();
+    EXPECT_EQ(log_lines(user().log()), (Lines{"", " Time= T Logging Stopped"}));
 }
 #endif
 

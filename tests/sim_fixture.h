@@ -31,8 +31,12 @@ inline const char* const log_name = "Key_Events_Sent.log";
 // ---- Reading the log ----------------------------------------------------------------
 
 // The whole log (or another file) as bytes, through a handle of its own;
-// empty when absent.
+// empty when absent, and when it is no regular file: a link to the full
+// device, say, which reads as endless zeros.
 inline std::string read_log(const fs::path& name = log_name) {
+    std::error_code error;
+    if (!fs::is_regular_file(name, error))
+        return {};
     std::ifstream in(name, std::ios::binary);
     std::ostringstream bytes; // in one copy: the sweeps' logs run to tens of megabytes
     if (in)
