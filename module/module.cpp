@@ -41,8 +41,15 @@ HINSTANCE module_handle = nullptr;
 static int32_t component_holds = 0;
 static int32_t panel_holds = 0;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
+// A module unloaded by FreeLibrary without its stop routine leaves its log
+// open in the runtime, which outlives it: the records still buffered would
+// reach the file later, behind others, and the stream would never be
+// freed. So the log is flushed and closed here. Not at process exit
+// (reserved set), where the runtime flushes and closes its streams itself.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     module_handle = instance;
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+        close_log();
     return 1;
 }
 

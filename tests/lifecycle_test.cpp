@@ -3,8 +3,8 @@
 // exports. The logs of ordinary starts and stops are the scenarios' golden
 // files; what those cannot show is here: the clock, the handler's
 // registration, answers left null, a start before the services are bound,
-// and the table a DLL component's loader gives (the fuzz harness loads the
-// module afresh again and again).
+// the table a DLL component's loader gives, and an unload without a stop
+// (the fuzz harness loads the module afresh again and again).
 
 #include <chrono>
 #include <thread>
@@ -111,6 +111,23 @@ TEST_F(DllComponent, DLLStartTakesTheTableTheLoaderPutInPanels) {
     }
     EXPECT_EQ(log_lines(), (Lines{"", "", aircraft_loaded("", "", ""), gauge_loaded(),
                                   logging_stopped, log_file_closed}));
+}
+
+// A module unloaded without its stop routine, as by FreeLibrary alone,
+// flushes and closes its log: what it held is in the file at once, and the
+// file is free (Windows lets no one delete a file the runtime holds open).
+using Unload = WorkingDirectoryTest;
+
+TEST_F(Unload, AModuleUnloadedWithoutItsStopRoutineClosesItsLog) {
+    {
+        const sim::LoadedModule module(KEYWATCH_MODULE_FILE);
+        auto* linkage = static_cast<MODULE_LINKAGE*>(module.symbol("Linkage"));
+        ASSERT_NE(linkage, nullptr);
+        linkage->module_init(); // no services bound: the records alone, still buffered
+    }
+    EXPECT_EQ(log_lines(), (Lines{"", "", aircraft_loaded("", "", ""), gauge_loaded()}));
+    std::error_code error;
+    EXPECT_TRUE(fs::remove(log_name, error)) << error.message();
 }
 
 // Only one copy of the module is loaded at a time (keywatch-sim's own tests
