@@ -10,7 +10,7 @@ constexpr uint32_t KEY_EVENT_BASE = 0x10000;     // lowest key event; subtracted
 constexpr uint32_t KEY_EVENT_SPAN = 0x1000;      // 0x10000 .. 0x10FFF are looked up by name
 constexpr uint32_t USER_DEFINED_START = 0x11000; // from here up: third-party events
 constexpr int32_t FLUSH_PERIOD = 5;              // handler calls per flush of all streams
-constexpr double RETRY_PERIOD = 1.0; // seconds between the handler's opens while none is open
+constexpr int64_t RETRY_PERIOD_MS = 1000;        // the handler's opens while none is open, at most
 
 // ---- State ---------------------------------------------------------------------
 

@@ -13,7 +13,7 @@ char log_user_path[USER_PATH_SIZE] = "";
 char log_failure_path[USER_PATH_SIZE] = "";
 char log_failure_reason[REASON_SIZE] = "";
 uint32_t log_failed_places = 0;
-double log_open_time = LOG_NEVER_OPENED;
+int64_t log_open_tick = 0;
 
 void reset_log_file_state() {
     close_log();
@@ -24,7 +24,7 @@ void reset_log_file_state() {
     log_failure_path[0] = '\0';
     log_failure_reason[0] = '\0';
     log_failed_places = 0;
-    log_open_time = LOG_NEVER_OPENED;
+    log_open_tick = 0;
 }
 
 // ---- Log file ------------------------------------------------------------------
@@ -41,7 +41,7 @@ static bool failed_at(int32_t place) {
 // When every place fails, the reason shown is the user folder's; the
 // working folder's failure to open is its cue, not news.
 void open_log(const char* mode) {
-    log_open_time = elapsed_seconds();
+    log_open_tick = (int64_t)GetTickCount64();
     log_file = nullptr;
     if (!failed_at(LOG_PLACE_WORKING_FOLDER)) {
         log_file = open_text_stream(LOG_FILE_PATH, mode);
@@ -124,7 +124,6 @@ void start_clock() {
     clock_start = value.QuadPart;
     QueryPerformanceFrequency(&value);
     clock_frequency = (double)value.QuadPart;
-    log_open_time = LOG_NEVER_OPENED; // a reading of the clock before is no time now
 }
 
 double elapsed_seconds() {

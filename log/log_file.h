@@ -46,10 +46,9 @@ extern char log_failure_reason[REASON_SIZE];  // why
 // failed: later opens pass them over, since a full disk takes the open and
 // refuses only the writes, until forget_failed_places().
 extern uint32_t log_failed_places;
-// The clock's reading when the log was last opened, or an open tried;
-// LOG_NEVER_OPENED while none has been since the clock started.
-extern double log_open_time;
-constexpr double LOG_NEVER_OPENED = -1.0e9;
+// The system's tick count (GetTickCount64, in milliseconds) when the log
+// was last opened, or an open tried.
+extern int64_t log_open_tick;
 
 // Back to the values at load: the log closed and never opened, the clock
 // not started. For tests; see reset_module_state().

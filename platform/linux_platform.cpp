@@ -30,6 +30,12 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return 1;
 }
 
+uint64_t GetTickCount64() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
+}
+
 // ---- Module path -------------------------------------------------------------
 
 DWORD GetModuleFileNameA(HMODULE module, char* path, DWORD size) {

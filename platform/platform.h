@@ -49,6 +49,10 @@ enum : DWORD {
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 
+// Milliseconds of CLOCK_MONOTONIC_COARSE: as Windows' tick count, a clock
+// of a few milliseconds' steps that costs next to nothing to read.
+uint64_t GetTickCount64();
+
 // The absolute path of the file holding `module` (any address inside it).
 // A path longer than size - 1 is cut to fit and still terminated, and size
 // is returned, as Windows does.

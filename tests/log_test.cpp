@@ -79,6 +79,7 @@ TEST_F(LogFile, RecordTimesFollowARealWait) {
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+constexpr double retry_seconds = RETRY_PERIOD_MS / 1000.0;
 const std::string gear_toggle = " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0";
 const std::string logging_started = " Time= T Logging Started";
 
@@ -95,27 +96,29 @@ class UnopenableLog : public ModuleStateTest {
         return {logging_state, logging_enabled};
     }
 
-    // The module's clock moved on, as if that many seconds had passed.
+    // As if that many seconds had passed: the module's clock moves on, and
+    // the last open of the log, by the system's tick count, moves back.
     static void let_time_pass(double seconds) {
         clock_start -= (int64_t)(seconds * clock_frequency);
+        log_open_tick -= (int64_t)(seconds * 1000);
     }
 };
 
 // The first event tries at once; the path freed is not enough for the next
-// ones, which try a second of the module's clock after the last try.
+// ones, which try a second after the last try.
 TEST_F(UnopenableLog, EventsAreCountedAndNamedAndRetryTheOpenOnceASecond) {
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     EXPECT_EQ(log_place, LOG_PLACE_UNWRITABLE);
     fs::remove(log_name);
     on_key_event(THIRD_PARTY_EVENT, 0, nullptr);
-    let_time_pass(RETRY_PERIOD * 0.9);
+    let_time_pass(retry_seconds / 2);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     EXPECT_EQ(log_file, nullptr);
     EXPECT_FALSE(fs::exists(log_name));
     EXPECT_EQ(event_count, 3);
     EXPECT_STREQ(last_event_name, "KEY_GEAR_TOGGLE");
 
-    let_time_pass(RETRY_PERIOD * 0.1);
+    let_time_pass(retry_seconds / 2);
     on_key_event(0x10000, 9, nullptr);
     close_log();
     EXPECT_EQ(masked_log(), "\r\n Time=T; id=0; event_in=KEY_ID_MIN; evdata=9");
@@ -129,7 +132,7 @@ TEST_F(UnopenableLog, ALogOpenedAfterAFailureBeginsWithTheLoadRecords) {
     fs::remove(log_name);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
     const Lines opened = {"", gear_toggle, gear_toggle};
@@ -137,12 +140,12 @@ TEST_F(UnopenableLog, ALogOpenedAfterAFailureBeginsWithTheLoadRecords) {
 
     fs::rename(log_name, "kept.log");
     fs::create_directory(log_name);
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     ASSERT_EQ(log_file, nullptr);
     fs::remove(log_name);
     fs::rename("kept.log", log_name);
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", gear_toggle, gear_toggle, logging_started, gear_toggle}));
@@ -183,7 +186,7 @@ TEST_F(UnopenableLog, ResetZeroesTheCounterAndTurnsLoggingOn) {
     EXPECT_STREQ(last_event_name, "KEY_GEAR_TOGGLE");
 
     fs::remove(log_name);
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", gear_toggle}));
@@ -229,7 +232,7 @@ TEST_F(UnopenableLog, TheRetryThatOpensTheLogKeepsWhatEarlierSessionsWrote) {
     fs::create_directory("later");
     std::ofstream("later/Key_Events_Sent.log", std::ios::binary)
         << "\r\n Time= 9.000000 Log File Closed";
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr);
     close_log();
     EXPECT_EQ(log_lines(), (Lines{"", " Time= T Log File Closed", gear_toggle}));
@@ -259,7 +262,7 @@ TEST_F(UnopenableLog, AWriteRefusedInTheUserFolderPassesItOverUntilActivate) {
     EXPECT_EQ(event_count, 1);
 
     fs::remove(user().log()); // room again
-    let_time_pass(RETRY_PERIOD);
+    let_time_pass(retry_seconds);
     on_key_event(KEY_GEAR_TOGGLE, 0, nullptr); // the working folder refuses the log
     EXPECT_EQ(log_file, nullptr);
     EXPECT_FALSE(fs::exists(user().log()));

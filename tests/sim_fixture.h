@@ -182,7 +182,7 @@ class SimTest : public WorkingDirectoryTest {
             host_->send_event(id, 0);
     }
     // Long enough for the handler, which tries to open a missing log at
-    // most once a second of the module's clock, to try again.
+    // most once a second after a failure, to try again.
     static void wait_for_retry() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     }
