@@ -1,29 +1,18 @@
 // The log file, where it is, the clock that stamps its records, and the text
-// of every record keywatch writes.
+// of every record keywatch writes (from logformat/, which its readers share).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
+#include "logformat/record_formats.h"
 #include "platform/platform.h"
 
 // ---- Record formats ------------------------------------------------------------
-// Each record starts with a line feed and none ends with one, so the file
-// never ends with a line break. Seconds print as fixed six-decimal values: the
-// %Lf records take a long double, the %f records a double.
+// LOG_FILE_NAME and the RECORD_ formats, one for each kind of record, are in
+// logformat/record_formats.h, which the log's readers parse by.
 
-#define LOG_FILE_NAME "Key_Events_Sent.log"
 #define LOG_FILE_PATH "./" LOG_FILE_NAME
-
-#define RECORD_EVENT              "\n Time=%Lf; id=%d; event_in=%s; evdata=%d"
-#define RECORD_USER_DEFINED_EVENT "\n Time= %Lf id= %d event_in= %s evdata= %d"
-#define RECORD_AIRCRAFT_LOADED    "\n\n Time=%f; Aircraft Loaded Title=%s; Type=%s; Model=%s"
-#define RECORD_GAUGE_LOADED       "\n Time= %Lf Gauge Loaded= %s"
-#define RECORD_LOGGING_STOPPED    "\n Time= %Lf Logging Stopped"
-#define RECORD_LOG_FILE_CLOSED    "\n Time= %Lf Log File Closed"
-#define RECORD_GAUGE_REFRESHED    "\n Time= %Lf Gauge Refreshed= %s"
-#define RECORD_AIRCRAFT_TITLE     "\n Time= %f Aircraft Title= %s Type= %s Model= %s"
-#define RECORD_LOGGING_STARTED    "\n Time= %f Logging Started"
 
 // ---- State ---------------------------------------------------------------------
 

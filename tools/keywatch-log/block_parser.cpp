@@ -13,8 +13,9 @@
 namespace kwlog {
 namespace {
 
-// Rests are at least 16 bytes long (the shortest record's is " Logging
-// Started"), as the hashes and the comparison assume.
+// Keys are found by their rest's first sixteen bytes, so a rest shorter
+// than that (a gauge line with an empty path has one) makes a key of its
+// line alone.
 constexpr size_t shortest_rest = 16;
 
 // The guess reads up to 24 bytes of time and 16 of rest, so it keeps this
@@ -112,9 +113,11 @@ size_t BlockParser::read_guessed(const char* bytes, size_t at, size_t size) {
 
 void BlockParser::parse(const Block& block) {
     // Room for every item the block can hold: a record takes at least 31
-    // bytes with its line end (" Time= 0.000000 Gauge Loaded= "), and bad
-    // lines after the first few share an item up to the next record.
-    size_t most = block.size / 15 + bad_items_apart + 8;
+    // bytes with its line end (" Time= 0.000000 Gauge Loaded= "), a bad line
+    // two, and bad lines after the first few share an item up to the next
+    // record: at most two items for a record's bytes and a bad line's.
+    constexpr size_t bytes_per_two_items = logformat::shortest_line() + 1 + 2;
+    size_t most = block.size / (bytes_per_two_items / 2) + bad_items_apart + 8;
     if (most > capacity_) {
         items_.reset(new Item[most]);
         breaks_.reset(new uint32_t[most + 1]);
@@ -188,7 +191,7 @@ size_t BlockParser::search(const char* bytes, size_t at, size_t size) {
         }
     }
     Record r;
-    if (!parse_record(text, r)) {
+    if (!parse_record_quickly(text, r)) {
         add_bad(line);
         return next;
     }

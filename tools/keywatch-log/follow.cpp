@@ -163,7 +163,7 @@ class Follower {
                 // until then, read again at the next poll. A CR at its end may
                 // be the line end's: it is read again too.
                 Record r;
-                if (parse_record(line.text, r)) {
+                if (parse_record_quickly(line.text, r)) {
                     in_line_ = passes(r) ? Part::shown : Part::hidden;
                     if (in_line_ == Part::shown)
                         put_record(line.text, r);
@@ -186,7 +186,7 @@ class Follower {
         if (text.empty())
             return;
         Record r;
-        if (!parse_record(text, r)) {
+        if (!parse_record_quickly(text, r)) {
             complain("%s: not a keywatch record: %.*s", file_.c_str(),
                      static_cast<int>(std::min<size_t>(text.size(), 80)), text.data());
             return;

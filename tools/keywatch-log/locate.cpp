@@ -1,6 +1,7 @@
 // Finding the log when no file is named (see locate.h).
 #include "locate.h"
 #include "files.h"
+#include "logformat/record_formats.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@
 namespace kwlog {
 namespace {
 
-const char* const log_name = "Key_Events_Sent.log";
+const char* const log_name = LOG_FILE_NAME;
 
 #ifdef _WIN32
 const char separator = '\\';

@@ -313,7 +313,7 @@ int LogReader::finish() {
     bad_.finish();
     backwards_.finish();
     if (records_ == 0 && bytes_read_ > 0) {
-        complain("%s holds no keywatch record; is it a Key_Events_Sent.log?", name_.c_str());
+        complain("%s holds no keywatch record; is it a " LOG_FILE_NAME "?", name_.c_str());
         return 1;
     }
     return 0;

@@ -1,9 +1,12 @@
-// The nine kinds of line the keywatch module writes to Key_Events_Sent.log,
-// and the one parser that tells a record from any other line. Every command
-// reads records through it, so what counts as a record is decided here.
+// The records of a keywatch log as keywatch-log reads them: the log
+// format's (logformat/log_format.h, whose parser decides what counts as a
+// record), with quick paths built on the same formats for the time that
+// opens every record and for the common key-event line; and times written
+// as the log writes them.
 #pragma once
 
 #include "bytes.h"
+#include "logformat/log_format.h"
 
 #include <charconv>
 #include <cstdint>
@@ -13,46 +16,42 @@
 
 namespace kwlog {
 
-enum class Kind : uint8_t {
-    key,             // Time=...; id=...; event_in=...; evdata=...
-    user,            // Time= ... id= ... event_in= User_Defined_Event evdata= ...
-    aircraft_loaded, // Time=...; Aircraft Loaded Title=...; Type=...; Model=...
-    gauge_loaded,    // Time= ... Gauge Loaded= PATH
-    logging_stopped, // Time= ... Logging Stopped
-    log_closed,      // Time= ... Log File Closed
-    gauge_refreshed, // Time= ... Gauge Refreshed= PATH   (a Reset)
-    aircraft_title,  // Time= ... Aircraft Title= ... Type= ... Model= ...
-    logging_started, // Time= ... Logging Started
-};
+using logformat::is_event;
+using logformat::Kind;
+using logformat::kind_name;
+using logformat::parse_record;
+using logformat::Record;
 
-// The short name of a kind, as the csv command writes it ("key", "user",
-// "aircraft-loaded", ...).
-const char* kind_name(Kind kind);
+// The same answers as parse_record, with a quick path for the key-event
+// line, by far the most common.
+bool parse_record_quickly(std::string_view line, Record& out);
 
-inline bool is_event(Kind kind) {
-    return kind == Kind::key || kind == Kind::user;
+// ---- The fronts the quick paths look for ---------------------------------------------
+
+// Every record opens with `time_label`, a blank after it in the spaced
+// formats, and its time is followed by `time_end` or, spaced,
+// `spaced_time_end`. Formats that opened otherwise would be read by the
+// general parser alone (quick_times false): slowly, but right.
+constexpr std::string_view time_label = logformat::format_of(Kind::key).pieces[0].literal;
+constexpr char time_end = logformat::format_of(Kind::key).after_time().front();
+constexpr char spaced_time_end = logformat::format_of(Kind::user).after_time().front();
+consteval bool every_record_opens_so() {
+    for (const logformat::Format& f : logformat::formats) {
+        std::string_view opening = f.pieces[0].literal;
+        bool spaced = opening.size() == time_label.size() + 1 && opening.back() == ' ';
+        if (!opening.starts_with(time_label) || (!spaced && opening != time_label) ||
+            f.after_time().front() != (spaced ? spaced_time_end : time_end))
+            return false;
+    }
+    return time_end != ' ' && time_end != spaced_time_end;
 }
+constexpr bool quick_times = every_record_opens_so();
 
-// One parsed line. The views point into the line it was parsed from. Only
-// the fields of its kind are set; the others keep what they held.
-struct Record {
-    Kind kind = Kind::key;
-    int64_t micros = 0;                  // the time: whole microseconds, never negative
-    int32_t id = 0;                      // events: the number minus 0x10000
-    int32_t data = 0;                    // events
-    std::string_view name;               // events
-    std::string_view title, type, model; // the two aircraft lines
-    std::string_view path;               // gauge loaded, gauge refreshed
-};
-
-// Parses one line (without its line end) as one of the nine kinds; false for
-// anything else, empty lines included. A time is digits, a point and exactly
-// six digits, as the module prints it; an id or data value is an optional
-// minus and at most ten digits, within 32 bits.
-bool parse_record(std::string_view line, Record& out);
-// The same, without the quick path that parse_record takes for the common
-// key-event line; for tests that hold the two to the same answers.
-bool parse_record_slowly(std::string_view line, Record& out);
+// The eight bytes from a time's point, as one load: the point, six zeros
+// and what ends the time.
+constexpr uint64_t fraction_front(char end) {
+    return 0x003030303030302E | uint64_t{static_cast<unsigned char>(end)} << 56;
+}
 
 // The whole seconds of the time read last, so that the next time with the
 // same ones (most lines: they change once a second while lines come by the
@@ -63,29 +62,33 @@ struct SecondsSeen {
 };
 
 // The time at the front of a record, read quickly: " Time=SECONDS;" or
-// " Time= SECONDS " with at most seven digits before the point. Returns the
-// offset of the ';' or blank after it, where the rest of the record begins,
+// " Time= SECONDS " (time_label and the ends above) with at most seven digits
+// before the point. Returns the offset of what ends the time, where the rest
+// of the record begins,
 // or 0 when the line does not begin so (the general parser then decides).
 // With a time so read, the rest alone decides the record's kind and fields.
 // Inlined always: it runs for nearly every line, and a call costs a fifth of it.
 [[gnu::always_inline]] inline size_t parse_time_quickly(std::string_view line, int64_t& micros,
                                                         SecondsSeen& seen) {
-    // Eight-byte loads reach 24 bytes in; the shortest record is longer.
-    if (std::endian::native != std::endian::little || line.size() < 24)
+    // Eight-byte loads reach 24 bytes in (the label, a blank, seven digits,
+    // eight bytes from the point, and two to spare); the shortest record is
+    // longer.
+    constexpr size_t reach = time_label.size() + 18;
+    if (!quick_times || std::endian::native != std::endian::little || line.size() < reach)
         return 0;
     const char* p = line.data();
-    if (std::memcmp(p, " Time=", 6) != 0)
+    if (std::memcmp(p, time_label.data(), time_label.size()) != 0)
         return 0;
-    bool spaced = p[6] == ' ';
-    const char* digits = p + 6 + spaced;
+    bool spaced = p[time_label.size()] == ' ';
+    const char* digits = p + time_label.size() + spaced;
     uint64_t whole = digit_values(load8(digits));
     int count = digits_in(whole);
     if (count == 0 || count == 8)
         return 0;
-    // The point, the six decimals and the separator in one load: XOR with
+    // The point, the six decimals and the time's end in one load: XOR with
     // ".000000;" (or ".000000 ") leaves the decimals their values and the
-    // point and separator zero.
-    uint64_t fraction = load8(digits + count) ^ (spaced ? 0x203030303030302E : 0x3B3030303030302E);
+    // point and the end zero.
+    uint64_t fraction = load8(digits + count) ^ fraction_front(spaced ? spaced_time_end : time_end);
     if ((not_digits(fraction) | (fraction & 0xFF000000000000FF)) != 0)
         return 0;
     if (uint64_t top = digits_on_top(whole, count); top != seen.digits) {
