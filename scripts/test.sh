@@ -17,18 +17,35 @@ failed=0
 status=0
 summary=()
 
-# test_preset PRESET BUILD_LOG TEST_LOG: configures and builds PRESET, then
-# runs its tests, output to the two logs; returns 100 when the build failed,
-# else ctest's status.
+# test_preset PRESET BUILD_LOG TEST_LOG JUNIT: configures and builds PRESET,
+# then runs its tests, output to the two logs and the results to JUNIT (ctest's
+# JUnit XML); returns 100 when the build failed, else ctest's status.
 test_preset() {
   { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; } >"$2" 2>&1 || return 100
-  ctest --preset "$1" >"$3" 2>&1
+  ctest --preset "$1" --output-junit "$4" >"$3" 2>&1
 }
 
-# report_preset PRESET RESULT BUILD_LOG TEST_LOG: shows how test_preset went
-# and adds the tests' counts.
+# count_tests JUNIT: "PASSED FAILED" from ctest's JUnit XML: a test passed
+# when it ran and passed; any other but a disabled one (failed, not run,
+# skipped) counts as failed. Nothing when the file holds no result.
+count_tests() {
+  python3 - "$1" <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+try:
+    cases = ET.parse(sys.argv[1]).getroot().iter("testcase")
+except (OSError, ET.ParseError):
+    sys.exit()
+status = [case.get("status") for case in cases if case.get("status") != "disabled"]
+if status:
+    print(status.count("run"), len(status) - status.count("run"))
+PY
+}
+
+# report_preset PRESET RESULT BUILD_LOG TEST_LOG JUNIT: shows how test_preset
+# went and adds the tests' counts.
 report_preset() {
-  local preset=$1 result=$2 line p f
+  local preset=$1 result=$2 counts p f
   if [ "$result" -eq 100 ]; then
     cat "$3"; echo "=== $preset: BUILD FAILED"; status=1; summary+=("$preset: build failed"); return
   fi
@@ -36,12 +53,12 @@ report_preset() {
   echo "=== $preset: tests"
   cat "$4"
   [ "$result" -eq 0 ] || status=1
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$4" | tail -1)
-  if [ -z "$line" ]; then
+  counts=$(count_tests "$5")
+  if [ -z "$counts" ]; then
     status=1; summary+=("$preset: no tests ran"); return
   fi
-  f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-  p=$(( $(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line") - f ))
+  read -r p f <<<"$counts"
+  [ "$f" -eq 0 ] || status=1
   passed=$((passed + p)); failed=$((failed + f))
   summary+=("$preset: $p passed, $f failed")
 }
@@ -52,27 +69,29 @@ report_preset() {
 # preset builds and tests. The Windows chain is the longest and ends in
 # Wine's slow starts, so the sanitizer preset, whose tests keep both cores
 # busy to the end, yields to it.
-declare -A job result build_log test_log
+declare -A job result build_log test_log junit
 for preset in windows fuzz sanitize; do
   build_log[$preset]=$(mktemp)
   test_log[$preset]=$(mktemp)
+  junit[$preset]=$(mktemp)
 done
 echo "=== windows and fuzz: configure, build and test, in the background"
 for preset in windows fuzz; do
-  test_preset "$preset" "${build_log[$preset]}" "${test_log[$preset]}" &
+  test_preset "$preset" "${build_log[$preset]}" "${test_log[$preset]}" "${junit[$preset]}" &
   job[$preset]=$!
 done
 echo "=== sanitize: configure, build and test"
 renice -n 5 -p $$ >/dev/null
-test_preset sanitize "${build_log[sanitize]}" "${test_log[sanitize]}"
+test_preset sanitize "${build_log[sanitize]}" "${test_log[sanitize]}" "${junit[sanitize]}"
 result[sanitize]=$?
 for preset in fuzz windows; do
   wait "${job[$preset]}"
   result[$preset]=$?
 done
 for preset in sanitize fuzz windows; do
-  report_preset "$preset" "${result[$preset]}" "${build_log[$preset]}" "${test_log[$preset]}"
-  rm -f "${build_log[$preset]}" "${test_log[$preset]}"
+  report_preset "$preset" "${result[$preset]}" "${build_log[$preset]}" "${test_log[$preset]}" \
+    "${junit[$preset]}"
+  rm -f "${build_log[$preset]}" "${test_log[$preset]}" "${junit[$preset]}"
 done
 
 # Same scenarios, same log from the Linux module and the DLL: one count per
