@@ -10,8 +10,8 @@
 #include <iterator>
 #include <map>
 #include <optional>
-#include <regex>
 
+#include "logformat/log_format.h"
 #include "sim/host.h"
 #include "sim/keywatch_face.h"
 #include "tests/kit/log_mask.h"
@@ -22,27 +22,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The nine records (and the empty line that stands before each aircraft-loaded
-// record and nowhere else), as the log mask leaves them: the time masked as
-// T (it must have six decimals) and the module path as MODULE (it must name
-// the module file); numbers as %d prints them, and names and aircraft texts
-// any bytes but CR and LF. In the order of the grammars below.
+// The nine records, read by the log format's own parser, and the empty line
+// that stands before each aircraft-loaded record and nowhere else. In the
+// order of logformat::Kind, blank last.
 enum class Kind { event, user, loaded, gauge, stopped, closed, refreshed, title, started, blank };
-
-#define TEXT   R"([^\r\n]*)"
-#define NUMBER R"((0|-?[1-9]\d{0,9}))"
-const char* const grammars[] = {
-    " Time=T; id=" NUMBER "; event_in=(" TEXT "); evdata=" NUMBER,
-    " Time= T id= " NUMBER " event_in= (" TEXT ") evdata= " NUMBER,
-    " Time=T; Aircraft Loaded Title=" TEXT "; Type=" TEXT "; Model=" TEXT,
-    " Time= T Gauge Loaded= MODULE",
-    " Time= T Logging Stopped",
-    " Time= T Log File Closed",
-    " Time= T Gauge Refreshed= (MODULE)?", // empty before the first start
-    " Time= T Aircraft Title= " TEXT " Type= " TEXT " Model= " TEXT,
-    " Time= T Logging Started",
-    "",
-};
+static_assert(size_t(Kind::blank) == logformat::kind_count);
 
 struct Input {
     const uint8_t* data;
@@ -95,7 +79,7 @@ struct Input {
     }
 };
 
-const char* const log_name = "Key_Events_Sent.log";
+const char* const log_name = LOG_FILE_NAME;
 std::string module_file = KEYWATCH_MODULE_FILE;
 std::string module_file_name;              // what the module path in the log must end with
 fs::path origin_directory;                 // where the run started: crash files go there
@@ -112,7 +96,7 @@ size_t probe_bytes = 0;
 
 struct State {
     std::string log;                                // the log as checked so far
-    double last_time = -1;                          // latest time in this load block
+    int64_t last_time = -1;                         // latest time in this load block, in µs
     std::map<long long, std::string> names;         // written event id -> its name
     std::vector<std::optional<std::string>> gauges; // parameter strings of placed gauges
     bool logging = true;
@@ -166,9 +150,9 @@ void frame(State& s) {
 }
 
 // Each record and empty line begins with CR LF; the log never ends with a
-// line break.
+// line break. Every line is a record as its format writes it: parsed, and
+// written back the same, so that a number with a leading zero, say, is none.
 void check_log(State& s, const Expected& expected) {
-    static const std::vector<std::regex> patterns(std::begin(grammars), std::end(grammars));
     const uintmax_t on_disk = fs::exists(log_name) ? fs::file_size(log_name) : 0;
     if (expected.flushed && probe_bytes != fs::file_size("probe"))
         violation("the fifth handler call did not flush a stream the module did not open");
@@ -186,35 +170,31 @@ void check_log(State& s, const Expected& expected) {
     const MaskedLog masked = mask_log(text, module_file_name);
     if (!masked.faults.empty())
         violation("the log mask refused a line: " + masked.faults.front());
-    auto time = masked.times.begin();
     std::vector<Kind> kinds;
-    for (size_t pos = 2, end = 0; end < masked.text.size(); pos = end + 2) {
-        end = std::min(masked.text.find("\r\n", pos), masked.text.size());
-        const std::string line = masked.text.substr(pos, end - pos);
-        std::smatch match;
-        size_t grammar = 0;
-        while (grammar < patterns.size() && !std::regex_match(line, match, patterns[grammar]))
-            grammar++;
-        if (grammar == patterns.size())
-            violation("a line that is no record (or a lone CR or LF): " + line);
-        const Kind kind = Kind(grammar);
-        kinds.push_back(kind);
-        if (kind == Kind::blank) { // the module was started: its clock starts again
+    for (size_t pos = 2, end = 0; end < text.size(); pos = end + 2) {
+        end = std::min(text.find("\r\n", pos), text.size());
+        const std::string line = text.substr(pos, end - pos);
+        if (line.empty()) { // the module was started: its clock starts again
+            kinds.push_back(Kind::blank);
             s.last_time = -1;
             continue;
         }
-        if (time == masked.times.end())
-            violation("a record without its time: " + line);
-        if (*time < std::exchange(s.last_time, *time))
+        logformat::Record r;
+        if (line.find_first_of("\r\n") != std::string::npos || !logformat::parse_record(line, r) ||
+            logformat::record_line(r) != line)
+            violation("a line that is no record (or a lone CR or LF): " + line);
+        const Kind kind = Kind(r.kind);
+        kinds.push_back(kind);
+        if (kind == Kind::gauge && r.path.empty())
+            violation("a gauge-loaded record without the module's path: " + line);
+        if (r.micros < std::exchange(s.last_time, r.micros))
             violation("time went back: " + line);
-        ++time;
         if (kind != Kind::event && kind != Kind::user)
             continue;
-        if (std::stoll(match[1]) != int32_t(expected.id - 0x10000) ||
-            std::stoll(match[3]) != int32_t(expected.data) ||
-            (kind == Kind::user) != (match[2] == "User_Defined_Event"))
+        if (r.id != int32_t(expected.id - 0x10000) || r.data != int32_t(expected.data) ||
+            (kind == Kind::user) != (r.name == "User_Defined_Event"))
             violation("not the event just sent: " + line);
-        if (s.names.emplace(std::stoll(match[1]), match[2]).first->second != match[2])
+        if (s.names.emplace(r.id, r.name).first->second != r.name)
             violation("one id under two names: " + line);
     }
     if (std::ranges::find(expected.kinds, kinds) == expected.kinds.end())
