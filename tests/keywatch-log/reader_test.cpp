@@ -353,29 +353,53 @@ struct Reading {
     int status = 0;
 };
 
-// The records as next() hands them out, or with `many` as next_events()
-// does where it can.
+// Records as a sink sees them: events through runs (each key's value
+// worked out once per stretch and session: the record behind it, and the
+// session it was worked out in), the others one by one.
+struct Collector {
+    Reading& reading;
+    uint64_t session = 0;
+    using Value = Seen;
+    Seen value_of(const Record& r) {
+        return {0, session, false, false, r.kind, 0, r.id, r.data, text_of(r)};
+    }
+    template <class Run> bool events(Run& run) {
+        uint64_t last_line = 0;
+        session = run.session();
+        run.each([&](const Seen& key, int64_t micros, uint64_t line) {
+            EXPECT_EQ(key.session, run.session()) << "a value of another session, line " << line;
+            Seen seen = key;
+            seen.line = last_line = line;
+            seen.micros = micros;
+            reading.records.push_back(seen);
+        });
+        EXPECT_EQ(last_line, run.last_line());
+        EXPECT_EQ(reading.records.back().micros, run.last());
+        return true;
+    }
+    bool record(const Record& r, const Place& p) {
+        reading.records.push_back({p.line, p.session, p.began_session, p.went_back, r.kind,
+                                   r.micros, is_event(r.kind) ? r.id : 0,
+                                   is_event(r.kind) ? r.data : 0, text_of(r)});
+        return true;
+    }
+};
+
+// The records as next() hands them out, or with `many` as a sink is fed.
 Reading read_all(std::FILE* file, bool many = false) {
     static const std::string name = "test.log";
     Reading reading;
     LogReader reader(file, name, false);
     Record r;
-    for (;;) {
-        std::span<const Item> events = many ? reader.next_events() : std::span<const Item>();
-        for (const Item& item : events) {
-            reader.key_record(item.key, r);
-            uint64_t line = reader.line_number() - (events.back().line - item.line);
-            reading.records.push_back({line, reader.session(), false, false, r.kind, item.micros,
-                                       r.id, r.data, text_of(r)});
-        }
-        if (!events.empty())
-            continue;
-        if (!reader.next(r))
-            break;
-        reading.records.push_back({reader.line_number(), reader.session(), reader.began_session(),
-                                   reader.time_went_back(), r.kind, r.micros,
-                                   is_event(r.kind) ? r.id : 0, is_event(r.kind) ? r.data : 0,
-                                   text_of(r)});
+    if (many) {
+        Collector collector{reading};
+        EXPECT_TRUE(reader.read(collector));
+    }
+    while (reader.next(r)) {
+        const Place& p = reader.place();
+        reading.records.push_back({p.line, p.session, p.began_session, p.went_back, r.kind,
+                                   r.micros, is_event(r.kind) ? r.id : 0,
+                                   is_event(r.kind) ? r.data : 0, text_of(r)});
     }
     reading.status = reader.finish();
     reading.lines = reader.lines();

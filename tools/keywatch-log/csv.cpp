@@ -7,7 +7,6 @@
 
 #include <charconv>
 #include <cstring>
-#include <span>
 
 namespace kwlog {
 namespace {
@@ -86,91 +85,92 @@ void append_tail(std::string& out, const Record& r, const EventNames& names) {
 }
 
 // Each row is the session, the time, and the tail: the same for every
-// record of a key (see LogReader::key), so written once per key of a block
-// and copied for the rest.
+// record of a key, so written once per key of a stretch and copied for the
+// rest. A sink of the log reader (see reader.h).
 class Rows {
   public:
-    Rows(Output& out, const EventNames& names) : out_(out), names_(names) {}
+    // A tail, in tails_: where, and how long.
+    struct Tail {
+        size_t begin = 0, size = 0;
+    };
 
-    // A record: a load or control line, or an event read by itself.
-    void put(const LogReader& reader, const Record& r) {
-        prepare(reader);
-        Tail& tail = tail_of_.at(reader);
-        if (tail.size == 0)
-            write_tail(tail, r);
-        put_row(tail, r.micros);
+    Rows(Output& out, const EventNames& names, bool all) : out_(out), names_(names), all_(all) {}
+
+    using Value = Tail;
+    Tail value_of(const Record& r) {
+        return write_tail(tails_, r);
     }
-
-    // Events many at a time (see LogReader::next_events).
-    void put(const LogReader& reader, std::span<const Item> events) {
-        prepare(reader);
-        Record r;
-        Tail* by_key = tail_of_.all(reader);
-        for (const Item& item : events) {
-            Tail& tail = by_key[item.key];
-            if (tail.size == 0) {
-                reader.key_record(item.key, r);
-                write_tail(tail, r);
-            }
-            put_row(tail, item.micros);
-        }
+    template <class Run> bool events(Run& run) {
+        if (run.new_stretch())
+            tails_.clear();
+        set_session(run.session());
+        run.each([this](const Tail& tail, int64_t micros, uint64_t) {
+            put_row(tails_.data() + tail.begin, tail.size, micros);
+        });
+        out_.maybe_flush();
+        return !out_.failed();
+    }
+    // A load or control line (written with --all), or an event read by itself.
+    bool record(const Record& r, const Place& place) {
+        if (!all_ && !is_event(r.kind))
+            return true;
+        set_session(place.session);
+        single_.clear();
+        Tail tail = write_tail(single_, r);
+        put_row(single_.data(), tail.size, r.micros);
+        out_.maybe_flush();
+        return !out_.failed();
     }
 
   private:
     // Each tail is followed by this many bytes, so that it can be read in
     // sixteens.
     static constexpr size_t padding = 16;
-    struct Tail {
-        size_t begin = 0, size = 0; // in tails_; 0: not written yet
-    };
 
-    void prepare(const LogReader& reader) {
-        if (reader.session() != session_) {
-            session_ = reader.session();
+    void set_session(uint64_t session) {
+        if (session != session_) {
+            session_ = session;
             char* end =
                 std::to_chars(session_text_, session_text_ + sizeof session_text_, session_).ptr;
             *end++ = ',';
             session_size_ = static_cast<size_t>(end - session_text_);
         }
-        if (reader.block() != block_) {
-            block_ = reader.block();
-            tails_.clear();
-        }
     }
 
-    void write_tail(Tail& tail, const Record& r) {
-        tail.begin = tails_.size();
-        append_tail(tails_, r, names_);
-        tail.size = tails_.size() - tail.begin;
-        tails_.append(padding, '\0');
+    Tail write_tail(std::string& to, const Record& r) {
+        Tail tail{to.size(), 0};
+        append_tail(to, r, names_);
+        tail.size = to.size() - tail.begin;
+        to.append(padding, '\0');
+        return tail;
     }
 
-    void put_row(const Tail& tail, int64_t micros) {
-        const char* text = tails_.data() + tail.begin;
-        if (tail.size > Output::largest_room / 2) {
+    void put_row(const char* text, size_t size, int64_t micros) {
+        if (size > Output::largest_room / 2) {
             out_.put(std::string_view(session_text_, session_size_));
             out_.put_time(micros);
-            out_.put(std::string_view(text, tail.size));
+            out_.put(std::string_view(text, size));
             return;
         }
         // Copied sixteen bytes at a time, past the row's end into room that
         // the next row overwrites.
-        char* p = out_.room(sizeof session_text_ + max_time_chars + tail.size + padding);
+        char* p = out_.room(sizeof session_text_ + max_time_chars + size + padding);
         std::memcpy(p, session_text_, sizeof session_text_);
         p += session_size_;
         p += times_.write(p, micros);
-        for (size_t i = 0; i < tail.size; i += padding)
+        for (size_t i = 0; i < size; i += padding)
             std::memcpy(p + i, text + i, padding);
-        out_.wrote(p + tail.size);
+        out_.wrote(p + size);
     }
 
     Output& out_;
     const EventNames& names_;
-    uint64_t session_ = 0, block_ = UINT64_MAX;
+    bool all_;
+    uint64_t session_ = 0;
     char session_text_[24] = "0,";
     size_t session_size_ = 2;
-    std::string tails_; // of the block being read
-    KeyCache<Tail> tail_of_{Tail{}};
+    std::string tails_;  // of the stretch being read
+    std::string single_; // of a record read by itself
     TimeWriter times_;
 };
 
@@ -184,19 +184,9 @@ int run_csv(const std::string& file, const CsvOptions& options) {
         return 2;
     output.put("session,time,kind,id,name,data\r\n");
     LogReader reader(input.file(), input.name(), options.strict);
-    Rows rows(output, names);
-    Record record;
-    for (;;) {
-        if (std::span<const Item> events = reader.next_events(); !events.empty())
-            rows.put(reader, events);
-        else if (!reader.next(record))
-            break;
-        else if (options.all || is_event(record.kind))
-            rows.put(reader, record);
-        output.maybe_flush();
-        if (output.failed())
-            return output.close(0);
-    }
+    Rows rows(output, names, options.all);
+    if (!reader.read(rows))
+        return output.close(0);
     if (int status = end_of_input(reader, output))
         return status;
     return output.close(0);

@@ -10,10 +10,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <span>
 #include <tuple>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace kwlog {
@@ -47,20 +45,38 @@ struct Counted {
     uint64_t count;
 };
 
-// Counts the events of a capture by (number, name) and, with `by_data`, data.
+// Counts the events of a capture by (number, name) and, with `by_data`,
+// data: a sink of the log reader (see reader.h), which works out an event's
+// slot once per key and counts it for each event.
 class Counter {
   public:
-    explicit Counter(bool by_data) : by_data_(by_data) {}
+    Counter(bool by_data, uint64_t session) : by_data_(by_data), session_(session) {}
 
-    void add(const Record& r, uint64_t times = 1) {
+    using Value = uint32_t; // the event's slot in counted()
+    uint32_t value_of(const Record& r) {
         uint32_t event = events_.index(r.id, r.name);
         uint64_t key = uint64_t{event} << 32 | (by_data_ ? static_cast<uint32_t>(r.data) : 0);
-        auto [at, added] = slots_.try_emplace(key, counted_.size());
+        auto [at, added] = slots_.try_emplace(key, static_cast<uint32_t>(counted_.size()));
         if (added)
             counted_.push_back(Counted{r.id, by_data_ ? r.data : 0, std::string(r.name), 0});
-        counted_[at->second].count += times;
-        total_ += times;
+        return at->second;
     }
+    template <class Run> bool events(Run& run) {
+        if (wanted(run.session()))
+            run.each([this](uint32_t slot, int64_t, uint64_t) {
+                ++counted_[slot].count;
+                ++total_;
+            });
+        return true;
+    }
+    bool record(const Record& r, const Place& place) {
+        if (is_event(r.kind) && wanted(place.session)) {
+            ++counted_[value_of(r)].count;
+            ++total_;
+        }
+        return true;
+    }
+
     std::vector<Counted>& counted() {
         return counted_;
     }
@@ -72,47 +88,27 @@ class Counter {
     }
 
   private:
+    bool wanted(uint64_t session) const {
+        return session_ == 0 || session == session_;
+    }
+
     bool by_data_;
+    uint64_t session_; // the one counted, or 0 for all
     EventCounts events_;
-    std::unordered_map<uint64_t, size_t> slots_;
+    std::unordered_map<uint64_t, uint32_t> slots_;
     std::vector<Counted> counted_;
     uint64_t total_ = 0;
 };
 
 // Reads a capture's events. Returns 0, or the exit status of a failure
 // (said on standard error).
-int count(const Capture& c, const DiffOptions& options, Counter& counter, uint64_t& sessions) {
+int count(const Capture& c, const DiffOptions& options, Counter& counter) {
     Input input;
     if (!input.open(c.file))
         return 2;
     LogReader reader(input.file(), input.name(), options.strict);
-    Record record;
-    auto wanted = [&] { return c.session == 0 || reader.session() == c.session; };
-    // Events many at a time are counted by key, and the keys' counts are
-    // added up before the reader moves on from their block.
-    KeyCache<uint64_t> times(0);
-    std::vector<uint32_t> keys_met;
-    for (;;) {
-        if (std::span<const Item> events = reader.next_events(); !events.empty()) {
-            if (wanted()) {
-                uint64_t* by_key = times.all(reader);
-                for (const Item& item : events)
-                    if (by_key[item.key]++ == 0)
-                        keys_met.push_back(item.key);
-            }
-            continue;
-        }
-        for (uint32_t key : keys_met) {
-            reader.key_record(key, record);
-            counter.add(record, std::exchange(times.all(reader)[key], 0));
-        }
-        keys_met.clear();
-        if (!reader.next(record))
-            break;
-        if (is_event(record.kind) && wanted())
-            counter.add(record);
-    }
-    sessions = reader.session();
+    reader.read(counter);
+    uint64_t sessions = reader.sessions();
     int status = reader.finish();
     if (status != 0)
         return 2; // a file that is not a log, or cannot be read, is an error here
@@ -300,11 +296,10 @@ int run_diff(const std::string& first, const std::string& second, const DiffOpti
         complain("diff reads standard input for one capture at most");
         return 2;
     }
-    Counter in_a(options.data), in_b(options.data);
-    uint64_t sessions = 0;
-    if (int status = count(a, options, in_a, sessions))
+    Counter in_a(options.data, a.session), in_b(options.data, b.session);
+    if (int status = count(a, options, in_a))
         return status;
-    if (int status = count(b, options, in_b, sessions))
+    if (int status = count(b, options, in_b))
         return status;
     Tables t = compare(in_a.counted(), in_b.counted());
     Input none;

@@ -1,4 +1,4 @@
-// Reading a log record by record (see reader.h).
+// Reading a log record by record, or into a sink (see reader.h).
 //
 // Parsing a line costs more than reading it, so a file is read a block of
 // whole lines at a time into one of a few slots, and each block is parsed by
@@ -262,14 +262,15 @@ bool LogReader::next(Record& record) {
             }
             continue;
         }
-        key_ = item.key;
-        BlockParser::record_of(keys_[item.key], bytes_, record);
+        key_record(item.key, record);
         record.micros = item.micros;
         ++records_;
-        line_number_ = line;
-        began_session_ = sessions_.begins_session(record);
-        went_back_ = !began_session_ && record.micros < previous_time_;
-        if (went_back_)
+        place_.line = line;
+        place_.began_session = sessions_.begins_session(record);
+        place_.session = sessions_.number();
+        place_.went_back = !place_.began_session && record.micros < previous_time_;
+        place_.bad_lines = bad_.count();
+        if (place_.went_back)
             backwards_.add(line, "time goes back from " + time_text(previous_time_) + " to " +
                                      time_text(record.micros));
         previous_time_ = record.micros;
@@ -290,9 +291,8 @@ std::span<const Item> LogReader::next_events() {
     item_ += run;
     previous_time_ = events.back().micros;
     records_ += run;
-    line_number_ = lines_ + events.back().line + 1;
-    key_ = events.back().key;
-    began_session_ = went_back_ = false;
+    place_.line = lines_ + events.back().line + 1;
+    place_.began_session = place_.went_back = false;
     sessions_.passed_event();
     return events;
 }

@@ -385,16 +385,16 @@ int run_report(const std::string& file, const ReportOptions& options) {
            "started.</p>\n</header>\n";
     output.put(out);
 
-    LogReader reader(input.file(), input.name(), options.strict);
-    SessionPass pass(reader, options.analysis);
     ReportWriter writer(output, names, options.analysis);
-    pass.run(writer);
+    LogReader reader(input.file(), input.name(), options.strict);
+    SessionPass pass(options.analysis, writer);
+    reader.read(pass);
     if (output.failed())
         return output.close(0);
     if (int status = end_of_input(reader, output))
         return status;
     uint64_t sessions = 0;
-    if (Session* last = pass.last_session()) {
+    if (Session* last = pass.last_session(reader.bad_lines())) {
         writer.ended(*last);
         sessions = last->number;
     }

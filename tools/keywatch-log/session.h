@@ -50,12 +50,11 @@ struct Session {
 // How a session began, in words: "begins with a load", ...
 const char* began_text(Session::Began began);
 
-// An event as the analyzer keeps it: worked out once per key of a block
-// (see LogReader::key) and used for each event of the key.
+// An event as the analyzer keeps it: worked out once per key of a stretch
+// (see the sink in reader.h) and used for each event of the key.
 struct EventKey {
-    static constexpr uint32_t none = UINT32_MAX;
-    uint32_t event = none; // index in the session's EventCounts
-    uint32_t burst = 0;    // its run's slot in the burst finder
+    uint32_t event = 0; // index in the session's EventCounts
+    uint32_t burst = 0; // its run's slot in the burst finder
     int32_t data = 0;
     bool user = false;
 };
@@ -70,10 +69,10 @@ class SessionAnalyzer {
     // One event, worked out afresh.
     void add_event(const Record& r, uint64_t line, bool went_back);
 
-    // Events many at a time (see LogReader::next_events), in order, none
-    // earlier than the one before: before each block's, new_block(); for
-    // each key, event_key() once; then add() for each event, and span() for
-    // all of them.
+    // Events many at a time (a run, see reader.h), in order, none earlier
+    // than the one before: before the first run of a stretch, new_block();
+    // for each key, event_key() once; then add() for each event, and span()
+    // for all of them.
     void new_block(int64_t now) {
         bursts_.tidy(now);
     }

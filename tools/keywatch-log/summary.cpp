@@ -210,8 +210,6 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
     Output output;
     if (!open_log(options.names, names, input, file) || !output.open_stdout(input, true))
         return 2;
-    LogReader reader(input.file(), input.name(), options.strict);
-    SessionPass pass(reader, options.analysis);
     // Each session is printed as the next one begins, so that a long log
     // shows its first sessions while the rest is read.
     struct Printer {
@@ -225,13 +223,15 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
             return output.flush();
         }
     } printer{options, names, output};
-    pass.run(printer);
+    LogReader reader(input.file(), input.name(), options.strict);
+    SessionPass pass(options.analysis, printer);
+    reader.read(pass);
     if (output.failed())
         return output.close(0);
     if (int status = end_of_input(reader, output))
         return status;
     uint64_t sessions = 0;
-    if (Session* last = pass.last_session()) {
+    if (Session* last = pass.last_session(reader.bad_lines())) {
         print_session(*last, options.analysis, names, output);
         sessions = last->number;
     }
