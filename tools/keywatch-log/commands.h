@@ -1,6 +1,8 @@
-// The three commands of keywatch-log. Each returns the program's exit status:
-// 0 done; 1 input that is not a keywatch log (no record at all, or under
-// --strict a line that is none); 2 a file that cannot be read or written.
+// The five commands of keywatch-log, whose table is the command line's
+// (main.cpp). Each returns the program's exit status: 0 done; 1 input that
+// is not a keywatch log (no record at all, or under --strict a line that is
+// none), or for diff captures that differ; 2 a file that cannot be read or
+// written (for diff, a file that is not a keywatch log too).
 #pragma once
 
 #include "files.h"
@@ -14,31 +16,18 @@
 
 namespace kwlog {
 
-struct SummaryOptions {
-    AnalysisOptions analysis; // its top is also the busiest events shown
-    bool strict = false;
-    std::string names; // a names file for add-ons' events, or none
-};
-
-struct CsvOptions {
-    bool all = false; // load and control lines too
-    bool strict = false;
-    std::string output; // empty: standard output
-    std::string names;
-};
-
-struct FollowOptions {
-    std::optional<NamePattern> only, hide; // over the event's name as shown
-    bool from_start = false;               // show what the file already holds first
-    unsigned poll_ms = 100;
-    std::string names;
-};
-
-struct DiffOptions {
-    bool data = false; // events told apart by their data too
-    bool csv = false;
-    bool strict = false;
-    std::string names;
+// Every command's options, each once; a command reads those it takes.
+struct Options {
+    AnalysisOptions analysis; // summary and report; its top is also the busiest events shown
+    bool strict = false;      // a line that is no record ends the reading
+    std::string names;        // a names file for add-ons' events, or none
+    std::string output;       // csv and report: empty for standard output
+    bool all = false;         // csv: load and control lines too
+    std::optional<NamePattern> only, hide; // follow: over the event's name as shown
+    bool from_start = false;               // follow: show what the file already holds first
+    unsigned poll_ms = 100;                // follow
+    bool data = false;                     // diff: events told apart by their data too
+    bool csv = false;                      // diff: the tables as CSV
 };
 
 // After the last record: the reader's exit status, and when it is not 0
@@ -51,11 +40,12 @@ inline int end_of_input(LogReader& reader, Output& output) {
     return status;
 }
 
-int run_summary(const std::string& file, const SummaryOptions& options);
-int run_csv(const std::string& file, const CsvOptions& options);
-int run_follow(const std::string& file, const FollowOptions& options);
+int run_summary(const std::string& file, const Options& options);
+int run_csv(const std::string& file, const Options& options);
+int run_follow(const std::string& file, const Options& options);
 // Two captures: files, or sessions of them ("FILE:N").
-int run_diff(const std::string& a, const std::string& b, const DiffOptions& options);
+int run_diff(const std::string& a, const std::string& b, const Options& options);
+int run_report(const std::string& file, const Options& options);
 
 // Reads the names file, if one is given; false when it cannot be read.
 inline bool read_names(const std::string& path, EventNames& names) {

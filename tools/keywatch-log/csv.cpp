@@ -176,7 +176,7 @@ class Rows {
 
 } // namespace
 
-int run_csv(const std::string& file, const CsvOptions& options) {
+int run_csv(const std::string& file, const Options& options) {
     EventNames names;
     Input input;
     Output output;

@@ -102,7 +102,7 @@ class Counter {
 
 // Reads a capture's events. Returns 0, or the exit status of a failure
 // (said on standard error).
-int count(const Capture& c, const DiffOptions& options, Counter& counter) {
+int count(const Capture& c, const Options& options, Counter& counter) {
     Input input;
     if (!input.open(c.file))
         return 2;
@@ -180,7 +180,7 @@ Tables compare(std::vector<Counted>& a, std::vector<Counted>& b) {
     return t;
 }
 
-std::string event_text(const Counted& e, const DiffOptions& options, const EventNames& names) {
+std::string event_text(const Counted& e, const Options& options, const EventNames& names) {
     std::string text(names.shown(e.id, e.name));
     if (options.data)
         text += ", " + std::to_string(e.data);
@@ -192,7 +192,7 @@ const char* events_word(size_t n) {
 }
 
 void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, const Counter& in_a,
-              const Counter& in_b, const DiffOptions& options, const EventNames& names) {
+              const Counter& in_b, const Options& options, const EventNames& names) {
     const char* event_column = options.data ? "event, data" : "event";
     char line[256];
     for (auto [side, capture, counter] : {std::tuple{"A", &a, &in_a}, std::tuple{"B", &b, &in_b}}) {
@@ -258,7 +258,7 @@ void put_csv_field(Output& out, std::string_view text) {
     out.put('"');
 }
 
-void put_csv(Output& out, const Tables& t, const DiffOptions& options, const EventNames& names) {
+void put_csv(Output& out, const Tables& t, const Options& options, const EventNames& names) {
     out.put(options.data ? "in,id,name,data,a,b,difference\r\n" : "in,id,name,a,b,difference\r\n");
     auto rows = [&](const char* in, const std::vector<Row>& list) {
         for (const Row& r : list) {
@@ -287,7 +287,7 @@ void put_csv(Output& out, const Tables& t, const DiffOptions& options, const Eve
 
 } // namespace
 
-int run_diff(const std::string& first, const std::string& second, const DiffOptions& options) {
+int run_diff(const std::string& first, const std::string& second, const Options& options) {
     EventNames names;
     if (!read_names(options.names, names))
         return 2;

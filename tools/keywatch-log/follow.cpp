@@ -50,8 +50,7 @@ bool read_bytes(std::FILE* f, int64_t offset, size_t count, std::string& out) {
 
 class Follower {
   public:
-    Follower(const std::string& file, const FollowOptions& options, const EventNames& names,
-             Output& out)
+    Follower(const std::string& file, const Options& options, const EventNames& names, Output& out)
         : file_(file), options_(options), names_(names), out_(out) {}
 
     int run() {
@@ -222,7 +221,7 @@ class Follower {
     }
 
     const std::string& file_;
-    const FollowOptions& options_;
+    const Options& options_;
     const EventNames& names_;
     Output& out_;
     int64_t offset_ = 0; // where the next poll reads from
@@ -234,7 +233,7 @@ class Follower {
 
 } // namespace
 
-int run_follow(const std::string& file, const FollowOptions& options) {
+int run_follow(const std::string& file, const Options& options) {
     if (file == "-") {
         complain("follow watches a file by its name; it cannot follow standard input");
         return 2;

@@ -367,7 +367,7 @@ void ReportWriter::put_session(const Session& s) {
 
 } // namespace
 
-int run_report(const std::string& file, const ReportOptions& options) {
+int run_report(const std::string& file, const Options& options) {
     EventNames names;
     Input input;
     Output output;

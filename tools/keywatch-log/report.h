@@ -5,22 +5,11 @@
 // forum post as it is.
 #pragma once
 
-#include "session.h"
-
-#include <string>
+#include <cstddef>
 
 namespace kwlog {
 
-struct ReportOptions {
-    AnalysisOptions analysis;
-    bool strict = false;
-    std::string output; // empty: standard output
-    std::string names;  // a names file for add-ons' events, or none
-};
-
 // The busiest events charted per session.
 constexpr size_t report_busiest = 15;
-
-int run_report(const std::string& file, const ReportOptions& options);
 
 } // namespace kwlog

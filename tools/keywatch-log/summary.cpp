@@ -204,7 +204,7 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
 
 } // namespace
 
-int run_summary(const std::string& file, const SummaryOptions& options) {
+int run_summary(const std::string& file, const Options& options) {
     EventNames names;
     Input input;
     Output output;
@@ -213,7 +213,7 @@ int run_summary(const std::string& file, const SummaryOptions& options) {
     // Each session is printed as the next one begins, so that a long log
     // shows its first sessions while the rest is read.
     struct Printer {
-        const SummaryOptions& options;
+        const Options& options;
         const EventNames& names;
         Output& output;
         void event(int64_t) {}
