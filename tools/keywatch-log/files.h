@@ -1,9 +1,15 @@
 // Where keywatch-log reads and writes: the log, by name or "-" for standard
-// input; standard output; a file given with -o, written as a temporary file
-// beside it and renamed into place only when all went well. Every failure is
-// said once, with the system's reason; a reader that has gone away (a closed
-// pipe) ends the output quietly.
+// input; standard output; a file given with -o, written whole or not at all
+// (atomic_replace.h). Every failure is said once, with the system's reason;
+// a reader that has gone away (a closed pipe) ends the output quietly. The
+// pieces these stand on, each with its Windows part beside its Linux part:
+// messages.h, utf16.h, file_identity.h, atomic_replace.h, signals.h.
 #pragma once
+
+#include "atomic_replace.h"
+#include "file_identity.h"
+#include "messages.h"
+#include "utf16.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,31 +19,6 @@
 #include <string_view>
 
 namespace kwlog {
-
-// "keywatch-log: " and the message, on standard error; note() without the
-// program's name (messages about a file's lines begin with its name). On a
-// Windows console the text, UTF-8 within the program, shows as it should.
-void complain(const char* format, ...)
-#ifdef __GNUC__
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-void note(const char* format, ...)
-#ifdef __GNUC__
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-// Whether something (a file, a folder) is at the path, and whether that is
-// a file (or a link to one).
-bool file_exists(const std::string& path);
-bool is_file(const std::string& path);
-
-#ifdef _WIN32
-// Paths are UTF-8 within the program; Windows' wide calls take UTF-16.
-std::wstring to_wide(const std::string& text);
-std::string to_utf8(const wchar_t* wide);
-#endif
 
 class Input {
   public:
@@ -142,7 +123,7 @@ class Output {
     bool owned_ = false; // a file opened here, closed by close()
     bool to_stdout_ = false;
     std::string name_;         // for messages
-    std::string path_, temp_;  // with a temporary file: where it goes, and it
+    Replacement replacement_;  // with -o, the temporary file written meanwhile
     int error_ = 0;            // the errno of the first failed write
     bool closed_pipe_ = false; // the reader has gone away
 };
