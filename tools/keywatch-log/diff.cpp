@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "files.h"
 #include "reader.h"
+#include "writing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -114,7 +115,7 @@ int count(const Capture& c, const Options& options, Counter& counter) {
         return 2; // a file that is not a log, or cannot be read, is an error here
     if (c.session > sessions) {
         complain("%s has %llu %s; there is no session %llu", input.name().c_str(),
-                 static_cast<unsigned long long>(sessions), sessions == 1 ? "session" : "sessions",
+                 static_cast<unsigned long long>(sessions), plural(sessions, "session", "sessions"),
                  static_cast<unsigned long long>(c.session));
         return 2;
     }
@@ -187,10 +188,6 @@ std::string event_text(const Counted& e, const Options& options, const EventName
     return text;
 }
 
-const char* events_word(size_t n) {
-    return n == 1 ? "event" : "events";
-}
-
 void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, const Counter& in_a,
               const Counter& in_b, const Options& options, const EventNames& names) {
     const char* event_column = options.data ? "event, data" : "event";
@@ -199,7 +196,7 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
         out.put(std::string(side) + ": " + capture->shown);
         std::snprintf(line, sizeof line, ", %llu %s (%zu distinct)\n",
                       static_cast<unsigned long long>(counter->total()),
-                      events_word(counter->total()), counter->distinct());
+                      plural(counter->total(), "event", "events"), counter->distinct());
         out.put(line);
     }
     out.put('\n');
@@ -208,7 +205,7 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
             std::snprintf(line, sizeof line, "%s: none\n", title);
         else
             std::snprintf(line, sizeof line, "%s: %zu %s%s\n", title, rows.size(),
-                          events_word(rows.size()),
+                          plural(rows.size(), "event", "events"),
                           both && rows.size() > 1 ? ", the largest difference first" : "");
         out.put(line);
         if (rows.empty())
@@ -240,7 +237,7 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
         std::snprintf(line, sizeof line, "In both, as many times: none\n");
     else
         std::snprintf(line, sizeof line, "In both, as many times: %zu %s\n", t.same,
-                      events_word(t.same));
+                      plural(t.same, "event", "events"));
     out.put(line);
 }
 

@@ -3,6 +3,7 @@
 #include "files.h"
 #include "lines.h"
 #include "reader.h"
+#include "writing.h"
 
 #include <cctype>
 #include <charconv>
@@ -126,8 +127,9 @@ void EventNames::read_text(std::string_view text, const std::string& file) {
 void EventNames::say_skipped(const std::string& file, const LineNotes& bad) const {
     if (bad.count() > 0)
         note("%s: %llu %s skipped; %llu %s read", file.c_str(),
-             static_cast<unsigned long long>(bad.count()), bad.count() == 1 ? "line" : "lines",
-             static_cast<unsigned long long>(names_.size()), names_.size() == 1 ? "name" : "names");
+             static_cast<unsigned long long>(bad.count()), plural(bad.count(), "line", "lines"),
+             static_cast<unsigned long long>(names_.size()),
+             plural(names_.size(), "name", "names"));
 }
 
 void EventNames::read_line(std::string_view text, uint64_t number, LineNotes& bad) {

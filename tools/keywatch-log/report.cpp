@@ -9,6 +9,7 @@
 #include "report_charts.h"
 #include "session_pass.h"
 #include "timeline.h"
+#include "writing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -96,12 +97,6 @@ footer { margin-top: 2.5rem; padding-top: 1rem; border-top: 2px solid var(--rule
 <body>
 )";
 
-void append_plural(std::string& out, uint64_t n, const char* one, const char* many) {
-    append_number(out, n);
-    out += ' ';
-    out += n == 1 ? one : many;
-}
-
 void append_seconds(std::string& out, int64_t micros) {
     append_time(out, micros);
     out += " s";
@@ -132,23 +127,15 @@ void append_rate(std::string& out, uint64_t count, int64_t length) {
 
 // A table of rows, or a line saying there are none.
 template <class Row, class Put>
-void put_table(std::string& out, const std::vector<Row>& rows, const char* none, const char* head,
-               Put put) {
-    if (rows.empty()) {
-        out += "<p class=\"muted\">";
-        out += none;
-        out += "</p>\n";
-        return;
-    }
-    out += "<table><thead><tr>";
-    out += head;
-    out += "</tr></thead><tbody>\n";
-    for (const Row& row : rows) {
-        out += "<tr>";
-        put(row);
-        out += "</tr>\n";
-    }
-    out += "</tbody></table>\n";
+void put_html_table(std::string& out, const std::vector<Row>& rows, const char* none,
+                    std::string_view head, Put put) {
+    put_table(out, rows, std::string("<p class=\"muted\">") + none + "</p>\n",
+              "<table><thead><tr>" + std::string(head) + "</tr></thead><tbody>\n",
+              "</tbody></table>\n", [&](const Row& row) {
+                  out += "<tr>";
+                  put(row);
+                  out += "</tr>\n";
+              });
 }
 
 // Cells, numbers right-aligned.
@@ -272,20 +259,20 @@ void ReportWriter::put_runs(const Session& s) {
     out += " or more of one event and data, gaps up to ";
     append_number(out, o.burst_gap_ms);
     out += " ms; longest first)</span></h3>\n";
-    put_table(out, s.bursts, "None.",
-              "<th class=\"num\">start (s)</th><th class=\"num\">events</th>"
-              "<th class=\"num\">length (s)</th><th class=\"num\">per second</th>"
-              "<th class=\"num\">id</th><th>event</th><th class=\"num\">data</th>",
-              [&](const Burst& b) {
-                  cell_time(out, b.start);
-                  cell_number(out, b.count);
-                  cell_time(out, b.last - b.start);
-                  out += "<td class=\"num\">";
-                  append_rate(out, b.count, b.last - b.start);
-                  out += "</td>";
-                  cell_event(out, s, b.event, names_);
-                  cell_number(out, b.data);
-              });
+    put_html_table(out, s.bursts, "None.",
+                   "<th class=\"num\">start (s)</th><th class=\"num\">events</th>"
+                   "<th class=\"num\">length (s)</th><th class=\"num\">per second</th>"
+                   "<th class=\"num\">id</th><th>event</th><th class=\"num\">data</th>",
+                   [&](const Burst& b) {
+                       cell_time(out, b.start);
+                       cell_number(out, b.count);
+                       cell_time(out, b.last - b.start);
+                       out += "<td class=\"num\">";
+                       append_rate(out, b.count, b.last - b.start);
+                       out += "</td>";
+                       cell_event(out, s, b.event, names_);
+                       cell_number(out, b.data);
+                   });
 
     out += "<h3>Steady repeats <span class=\"muted\">(";
     append_number(out, o.repeat_min);
@@ -294,39 +281,39 @@ void ReportWriter::put_runs(const Session& s) {
     out += " ms, for ";
     append_duration(out, o.repeat_span_ms);
     out += " or longer; most sends first)</span></h3>\n";
-    put_table(out, s.repeats, "None.",
-              "<th class=\"num\">start (s)</th><th class=\"num\">sends</th>"
-              "<th class=\"num\">length (s)</th><th class=\"num\">median gap (s)</th>"
-              "<th class=\"num\">values</th><th class=\"num\">id</th><th>event</th>",
-              [&](const Repeat& r) {
-                  cell_time(out, r.start);
-                  cell_number(out, r.count);
-                  cell_time(out, r.last - r.start);
-                  cell_time(out, r.median_gap);
-                  out += "<td class=\"num\">";
-                  if (r.more_values)
-                      out += "&gt;";
-                  append_number(out, r.values);
-                  out += "</td>";
-                  cell_event(out, s, r.event, names_);
-              });
+    put_html_table(out, s.repeats, "None.",
+                   "<th class=\"num\">start (s)</th><th class=\"num\">sends</th>"
+                   "<th class=\"num\">length (s)</th><th class=\"num\">median gap (s)</th>"
+                   "<th class=\"num\">values</th><th class=\"num\">id</th><th>event</th>",
+                   [&](const Repeat& r) {
+                       cell_time(out, r.start);
+                       cell_number(out, r.count);
+                       cell_time(out, r.last - r.start);
+                       cell_time(out, r.median_gap);
+                       out += "<td class=\"num\">";
+                       if (r.more_values)
+                           out += "&gt;";
+                       append_number(out, r.values);
+                       out += "</td>";
+                       cell_event(out, s, r.event, names_);
+                   });
 
     out += "<h3>Tug-of-war <span class=\"muted\">(data going back to a value it just had, ";
     append_number(out, o.tug_min);
     out += " times or more; most reversals first)</span></h3>\n";
-    put_table(out, s.tugs, "None.",
-              "<th class=\"num\">start (s)</th><th class=\"num\">reversals</th>"
-              "<th class=\"num\">length (s)</th><th class=\"num\">id</th><th>event</th>"
-              "<th>values</th>",
-              [&](const Tug& t) {
-                  cell_time(out, t.start);
-                  cell_number(out, t.reversals);
-                  cell_time(out, t.last - t.start);
-                  cell_event(out, s, t.event, names_);
-                  out += "<td>";
-                  append_values(out, t);
-                  out += "</td>";
-              });
+    put_html_table(out, s.tugs, "None.",
+                   "<th class=\"num\">start (s)</th><th class=\"num\">reversals</th>"
+                   "<th class=\"num\">length (s)</th><th class=\"num\">id</th><th>event</th>"
+                   "<th>values</th>",
+                   [&](const Tug& t) {
+                       cell_time(out, t.start);
+                       cell_number(out, t.reversals);
+                       cell_time(out, t.last - t.start);
+                       cell_event(out, s, t.event, names_);
+                       out += "<td>";
+                       append_values(out, t);
+                       out += "</td>";
+                   });
 }
 
 void ReportWriter::put_session(const Session& s) {

@@ -2,6 +2,7 @@
 // report_charts.h).
 #include "report_charts.h"
 #include "html_text.h"
+#include "writing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -36,12 +37,6 @@ void attribute(std::string& out, const char* name, int64_t tenths) {
     out += "=\"";
     append_tenths(out, tenths);
     out += '"';
-}
-
-void plural(std::string& out, uint64_t n, const char* one, const char* many) {
-    append_number(out, n);
-    out += ' ';
-    out += n == 1 ? one : many;
 }
 
 // ---- The timeline ----------------------------------------------------------------
@@ -205,7 +200,7 @@ class TimelineChart {
             out_ += " to ";
             title_time(step_start(i + 1));
             out_ += ": ";
-            plural(out_, count, "event", "events");
+            append_plural(out_, count, "event", "events");
             out_ += "</title></rect>\n";
         }
         out_ += "</g>\n";
@@ -263,9 +258,9 @@ class TimelineChart {
             return;
         }
         out_ += "Logging stopped ";
-        plural(out_, m.stops, "time", "times");
+        append_plural(out_, m.stops, "time", "times");
         out_ += " and started ";
-        plural(out_, m.starts, "time", "times");
+        append_plural(out_, m.starts, "time", "times");
         out_ += ", ";
         span_title(m.earliest, m.latest);
     }
@@ -330,7 +325,7 @@ class TimelineChart {
         for (const Burst& b : s_.bursts) {
             band("burst", 1, b.start, b.last);
             out_ += "Burst: ";
-            plural(out_, b.count, "event", "events");
+            append_plural(out_, b.count, "event", "events");
             out_ += " of ";
             append_event(out_, s_, b.event, names_);
             out_ += " with data ";
@@ -342,7 +337,7 @@ class TimelineChart {
         for (const Repeat& r : s_.repeats) {
             band("repeat", 2, r.start, r.last);
             out_ += "Steady repeat: ";
-            plural(out_, r.count, "send", "sends");
+            append_plural(out_, r.count, "send", "sends");
             out_ += " of ";
             append_event(out_, s_, r.event, names_);
             out_ += ", median gap ";
@@ -356,7 +351,7 @@ class TimelineChart {
             out_ += "Tug-of-war: ";
             append_event(out_, s_, g.event, names_);
             out_ += " went back ";
-            plural(out_, g.reversals, "time", "times");
+            append_plural(out_, g.reversals, "time", "times");
             out_ += " among ";
             append_values(out_, g);
             out_ += "; ";
@@ -486,7 +481,7 @@ void put_busiest(std::string& out, const Session& s, const EventNames& names, si
         out += "><title>";
         append_event(out, s, event, names);
         out += ": ";
-        plural(out, count, "event", "events");
+        append_plural(out, count, "event", "events");
         out += ", ";
         append_share(out, count, total);
         out += "</title></rect><text class=\"count\"";

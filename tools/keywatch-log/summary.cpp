@@ -5,6 +5,7 @@
 #include "reader.h"
 #include "session.h"
 #include "session_pass.h"
+#include "writing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -28,10 +29,6 @@ std::string seconds(int64_t micros) {
 // "2 s", or "1500 ms" when not whole seconds.
 std::string duration_text(unsigned ms) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-}
-
-const char* plural(uint64_t n, const char* one, const char* many) {
-    return n == 1 ? one : many;
 }
 
 // Rows are written without printf: --top can ask for a hundred thousand.
@@ -110,22 +107,17 @@ void put_tug(std::string& out, const Session& s, const Tug& t, const EventNames&
     out += '\n';
 }
 
-// A table's heading, then its rows, or "none".
+// A table's heading, then its rows, or "none". Each row is written out as
+// it is made: --top can ask for a hundred thousand.
 template <class Row, class Put>
-void put_table(std::string& out, Output& output, const std::string& heading, const char* columns,
-               const std::vector<Row>& rows, Put put) {
+void put_rows(std::string& out, Output& output, const std::string& heading, const char* columns,
+              const std::vector<Row>& rows, Put put) {
     out += heading;
-    if (rows.empty()) {
-        out += ": none\n";
-        return;
-    }
-    out += ": ";
-    out += columns;
-    for (const Row& row : rows) {
+    put_table(out, rows, ": none\n", std::string(": ") + columns, "", [&](const Row& row) {
         put(row);
         output.put(out);
         out.clear();
-    }
+    });
 }
 
 void print_session(const Session& s, const AnalysisOptions& o, const EventNames& names,
@@ -179,25 +171,25 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
     std::snprintf(heading, sizeof heading,
                   "  Bursts (%u or more of one event and data, gaps up to %u ms)", o.burst_min,
                   o.burst_gap_ms);
-    put_table(out, output, heading,
-              "longest first\n             start    events        length  per second      id  "
-              "event, data\n",
-              s.bursts, [&](const Burst& b) { put_burst(out, s, b, names); });
+    put_rows(out, output, heading,
+             "longest first\n             start    events        length  per second      id  "
+             "event, data\n",
+             s.bursts, [&](const Burst& b) { put_burst(out, s, b, names); });
     std::snprintf(heading, sizeof heading,
                   "  Steady repeats (%u or more sends of one event, gaps up to %u ms, for %s or "
                   "longer)",
                   o.repeat_min, o.repeat_gap_ms, duration_text(o.repeat_span_ms).c_str());
-    put_table(out, output, heading,
-              "most sends first\n             start     sends          length  median gap  "
-              "values      id  event\n",
-              s.repeats, [&](const Repeat& r) { put_repeat(out, s, r, names); });
+    put_rows(out, output, heading,
+             "most sends first\n             start     sends          length  median gap  "
+             "values      id  event\n",
+             s.repeats, [&](const Repeat& r) { put_repeat(out, s, r, names); });
     std::snprintf(heading, sizeof heading,
                   "  Tug-of-war (data going back to a value it just had, %u times or more)",
                   o.tug_min);
-    put_table(out, output, heading,
-              "most reversals first\n             start  reversals          length      id  "
-              "event: values\n",
-              s.tugs, [&](const Tug& t) { put_tug(out, s, t, names); });
+    put_rows(out, output, heading,
+             "most reversals first\n             start  reversals          length      id  "
+             "event: values\n",
+             s.tugs, [&](const Tug& t) { put_tug(out, s, t, names); });
     out += "\n";
     output.put(out);
 }
