@@ -5,6 +5,7 @@
 #ifdef _WIN32
 
 #include "platform/platform.h"
+#include "platform/system_words.h"
 
 #include <errno.h>
 #include <initguid.h> // FOLDERID_Documents defined here, not taken from a library
@@ -22,11 +23,7 @@ constexpr size_t WIDE_PATH_SIZE = USER_PATH_SIZE / 2;
 // The system's words for `code`, on one line and without the final full
 // stop, so that they read well inside a sentence.
 static void describe_error(DWORD code, char (&reason)[REASON_SIZE]) {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reason, sizeof reason, nullptr);
-    while (length > 0 && strchr("\r\n .", reason[length - 1]) != nullptr)
-        reason[--length] = '\0';
-    if (length == 0)
+    if (system_words(code, reason, sizeof reason) == 0)
         snprintf(reason, sizeof reason, "error 0x%08lX", (unsigned long)code);
 }
 

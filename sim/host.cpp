@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/system_words.h"
 #else
 #include <dlfcn.h>
 #include <elf.h>
@@ -45,11 +47,8 @@ std::string last_error_text() {
     if (code == ERROR_DLL_INIT_FAILED)
         return entry_point_failed;
     char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
-        text[--length] = '\0';
-    return length > 0 ? std::string(text) : "error " + std::to_string(code);
+    return system_words(code, text, sizeof text) > 0 ? std::string(text)
+                                                     : "error " + std::to_string(code);
 }
 
 #else

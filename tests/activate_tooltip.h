@@ -13,13 +13,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/system_words.h"
+
 inline std::string system_words(DWORD code) {
     char text[256] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, text, sizeof text, nullptr);
-    std::string words(text, length);
-    words.erase(words.find_last_not_of("\r\n .") + 1);
-    return words;
+    return std::string(text, system_words(code, text, sizeof text));
 }
 #else
 inline std::string system_words(int error) {

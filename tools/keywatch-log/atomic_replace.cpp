@@ -12,6 +12,8 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
+
+#include "platform/system_words.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,12 +79,8 @@ bool replace_file(const std::string& from, const std::string& to, std::string& r
     if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
     char text[256] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, GetLastError(), 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                          text[length - 1] == '.' || text[length - 1] == ' '))
-        text[--length] = '\0';
-    reason = length > 0 ? text : "the system gave no reason";
+    reason =
+        system_words(GetLastError(), text, sizeof text) > 0 ? text : "the system gave no reason";
     return false;
 }
 
