@@ -2,8 +2,9 @@
 """Mutation run for keywatch: does the native test suite catch single faults?
 
 Each mutant in scripts/mutants.txt is one textual change to the module's own
-code (module/, log/, gauge/, platform/). For each one this script applies the
-change, rebuilds the native build in build/mutate, runs its whole ctest suite
+code (module/, log/, gauge/, platform/, and the record formats in
+logformat/). For each one this script applies the change, rebuilds the
+native build in build/mutate, runs its whole ctest suite
 (the tests that fail show which checks catch the fault) and puts the file
 back. A mutant is "caught" when the suite fails, "survived"
 when it passes, "no-build" when the change does not compile and "missing"
