@@ -64,8 +64,8 @@ struct SecondsSeen {
 // The time at the front of a record, read quickly: " Time=SECONDS;" or
 // " Time= SECONDS " (time_label and the ends above) with at most seven digits
 // before the point. Returns the offset of what ends the time, where the rest
-// of the record begins,
-// or 0 when the line does not begin so (the general parser then decides).
+// of the record begins, or 0 when the line does not begin so (the general
+// parser then decides).
 // With a time so read, the rest alone decides the record's kind and fields.
 // Inlined always: it runs for nearly every line, and a call costs a fifth of it.
 [[gnu::always_inline]] inline size_t parse_time_quickly(std::string_view line, int64_t& micros,
