@@ -5,16 +5,23 @@
 
 Two pages, one Chromium each, both at once: the demo flight's report in light
 mode, and in dark mode the report of a log of seven sessions (sessions.log,
-quiet.log and repeats.log one after another: a Reset, bursts, an empty
-session, a steady repeat, a tug-of-war, add-on names). For each it checks:
+quiet.log, repeats.log and startup.log one after another: a Reset, bursts,
+an empty session, a steady repeat, a tug-of-war, add-on names, the module
+started before any flight, then an aircraft change). Each Chromium has a
+home folder of its own in WORK (it writes there even with a profile
+folder). For each page it checks:
 
 - Chromium loaded the page without a console message: the page has no
   script, so any message is the browser's own complaint (a blocked fetch,
   a resource that is not there);
-- the rendered page (--dump-dom) has one timeline per session, as many as
-  summary counts, whose bars add up to the events summary counts, and the
-  busiest-events bars of each session carry the counts, numbers and names
-  of summary --top 15, in its order;
+- the rendered page (--dump-dom) has a section per session, as many as
+  summary counts, and one timeline in each but a one-line session (the
+  module started before any flight), whose bars add up to the events
+  summary counts; the busiest-events rows of each session carry the counts,
+  numbers and names of summary --top 15, in its order; and the events in
+  order are the log's event lines, every one, in the log's order (for the
+  demo flight read from the log itself, all 48 of them; for the other page
+  as csv gives them, session by session);
 - the screenshot is not blank: the background is light or dark as the mode
   asks, much of it is drawn on, and the bars' blue and the logging strip's
   green (the gauge's ON) are there in the mode's shades.
@@ -61,7 +68,8 @@ def summary_of(tool, log, options):
     in_busiest = False
     for line in result.stdout.decode("utf-8", "replace").splitlines():
         if re.match(r"Session \d+ ", line):
-            sessions.append({"events": 0, "busiest": []})
+            one_line = "before any aircraft was loaded" in line
+            sessions.append({"events": 0, "busiest": [], "one_line": one_line, "sequence": []})
             in_busiest = False
         elif m := re.match(r"  Events: +(\d+) written", line):
             sessions[-1]["events"] = int(m.group(1))
@@ -71,15 +79,37 @@ def summary_of(tool, log, options):
             sessions[-1]["busiest"].append((int(m.group(1)), int(m.group(2)), m.group(3)))
         elif not line.startswith("    "):
             in_busiest = False
+    csv = run([tool, "csv"] + options + [log])
+    for row in csv.stdout.decode("utf-8", "replace").splitlines()[1:]:
+        m = re.match(r'(\d+),([\d.]+),(?:key|user),(-?\d+),"?(.*?)"?,(-?\d+)$', row)
+        if not m:
+            problem(f"csv of {log}: a row not understood: {row}")
+            continue
+        session, time, number, name, data = m.groups()
+        sessions[int(session) - 1]["sequence"].append((time, name.replace('""', '"'), number, data))
     return sessions
+
+
+def events_of(log):
+    """The event lines of a log of one session, read here, in order: (time,
+    name, id, data)."""
+    key = re.compile(rb" Time=(\d+\.\d{6}); id=(-?\d+); event_in=(.*); evdata=(-?\d+)\r?$")
+    user = re.compile(rb" Time= (\d+\.\d{6}) id= (-?\d+) event_in= (.*) evdata= (-?\d+)\r?$")
+    rows = []
+    with open(log, "rb") as f:
+        for line in f:
+            if m := key.match(line.rstrip(b"\n")) or user.match(line.rstrip(b"\n")):
+                time, number, name, data = (g.decode() for g in m.groups())
+                rows.append((time, name, number, data))
+    return rows
 
 
 # ---- What the browser shows -------------------------------------------------------
 
 
 class Page(html.parser.HTMLParser):
-    """The sessions of a rendered page: timelines, their bars' counts, and
-    the busiest-events bars' titles."""
+    """The sessions of a rendered page: timelines, their bars' counts, the
+    busiest-events rows and the events in order (cells of each row)."""
 
     VOID = {"meta", "link", "br", "img", "input", "hr", "col", "area", "base", "wbr"}
 
@@ -88,16 +118,24 @@ class Page(html.parser.HTMLParser):
         self.sessions = []
         self.stack = []  # (tag, classes)
         self.title = None
+        self.row = None  # the cells of a table row being read
+        self.cell = None
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         classes = (attrs.get("class") or "").split()
         if tag == "section" and (attrs.get("id") or "").startswith("session-"):
-            self.sessions.append({"timelines": 0, "bars": [], "busiest": []})
+            self.sessions.append({"timelines": 0, "bars": [], "busiest": [], "sequence": [],
+                                  "gaps": [], "changes": 0})
         if tag == "svg" and "timeline" in classes and self.sessions:
             self.sessions[-1]["timelines"] += 1
         if tag == "title" and self.inside("svg"):
             self.title = ""
+        if tag == "tr" and self.sessions and (self.inside("table", "busiest") or
+                                              self.inside("table", "sequence")):
+            self.row = {"classes": classes, "cells": []}
+        if tag == "td" and self.row is not None:
+            self.cell = ""
         if tag not in self.VOID:
             self.stack.append((tag, classes))
 
@@ -107,37 +145,79 @@ class Page(html.parser.HTMLParser):
     def handle_data(self, data):
         if self.title is not None:
             self.title += data
+        if self.cell is not None:
+            self.cell += data
 
     def handle_endtag(self, tag):
         if tag == "title" and self.title is not None:
             if self.inside("g", "bars"):
                 m = re.search(r": (\d+) events?$", self.title)
                 self.sessions[-1]["bars"].append(int(m.group(1)) if m else self.title)
-            elif self.inside("svg", "busiest"):
-                self.sessions[-1]["busiest"].append(self.title)
             self.title = None
+        if tag == "td" and self.cell is not None:
+            self.row["cells"].append(self.cell)
+            self.cell = None
+        if tag == "tr" and self.row is not None:
+            self.end_row(self.row)
+            self.row = None
         while self.stack:
             if self.stack.pop()[0] == tag:
                 break
+
+    def end_row(self, row):
+        session, cells = self.sessions[-1], row["cells"]
+        if not cells:  # the head
+            return
+        if self.inside("table", "busiest"):
+            # count, share, bar, id, event, data
+            session["busiest"].append((int(cells[0]), int(cells[3]), cells[4]))
+        elif "gap" in row["classes"]:
+            session["gaps"].append(cells[0])
+        elif "change" in row["classes"]:
+            session["changes"] += 1
+        else:  # time, event, id, data
+            session["sequence"].append((cells[0], cells[1], cells[2], cells[3]))
 
     def inside(self, tag, css=None):
         return any(t == tag and (css is None or css in c) for t, c in self.stack)
 
 
-def busiest_of(titles):
-    rows = []
-    for title in titles:
-        m = re.match(r"(.*) \(id (-?\d+)\): (\d+) events?, [\d.]+%$", title)
-        rows.append((int(m.group(3)), int(m.group(2)), m.group(1)) if m else title)
-    return rows
+def check_sequence(name, n, shown, wanted):
+    """The events in order against the log's: all of them, or the two ends
+    of a long session with the count between them said."""
+    rows = shown["sequence"]
+    if shown["gaps"]:
+        half = len(rows) // 2
+        hidden = len(wanted) - len(rows)
+        said = re.match(r"\u2026 (\d+) events? ", shown["gaps"][0])
+        if rows != wanted[:half] + wanted[len(wanted) - half:] or not said \
+                or int(said.group(1)) != hidden:
+            problem(f"{name}: session {n}: the events in order are not the log's ends "
+                    f"with {hidden} between: {shown['gaps']}")
+    elif rows != wanted:
+        first = next((i for i, (a, b) in enumerate(zip(rows, wanted)) if a != b),
+                     min(len(rows), len(wanted)))
+        problem(f"{name}: session {n}: {len(rows)} events in order, the log has "
+                f"{len(wanted)}; they part at row {first}: "
+                f"{rows[first:first + 1]} against {wanted[first:first + 1]}")
 
 
-def check_dom(name, dom, expected):
+def check_dom(name, dom, expected, demo_events=None):
     page = Page()
     page.feed(dom)
     if len(page.sessions) != len(expected):
         problem(f"{name}: {len(page.sessions)} sessions shown, summary has {len(expected)}")
+    if demo_events is not None:
+        # The demo flight: one session, its events read from the log here.
+        if len(demo_events) != 48:
+            problem(f"{name}: the demo flight's log has {len(demo_events)} events, not 48")
+        expected[0]["sequence"] = demo_events
     for n, (shown, wanted) in enumerate(zip(page.sessions, expected), 1):
+        check_sequence(name, n, shown, wanted["sequence"])
+        if wanted["one_line"]:
+            if shown["timelines"] != 0 or shown["sequence"]:
+                problem(f"{name}: session {n}, one line in summary, has a timeline or events")
+            continue
         if shown["timelines"] != 1:
             problem(f"{name}: session {n} has {shown['timelines']} timelines")
         if any(isinstance(b, str) for b in shown["bars"]):
@@ -145,13 +225,15 @@ def check_dom(name, dom, expected):
         elif sum(shown["bars"]) != wanted["events"]:
             problem(f"{name}: session {n}: the timeline's bars add up to {sum(shown['bars'])} "
                     f"events, summary counts {wanted['events']}")
-        if busiest_of(shown["busiest"]) != wanted["busiest"]:
-            problem(f"{name}: session {n}: busiest bars {busiest_of(shown['busiest'])}, "
+        if shown["busiest"] != wanted["busiest"]:
+            problem(f"{name}: session {n}: busiest rows {shown['busiest']}, "
                     f"summary {wanted['busiest']}")
     bars = sum(len(s["bars"]) for s in page.sessions)
     busiest = sum(len(s["busiest"]) for s in page.sessions)
-    print(f"{name}: {len(page.sessions)} sessions, a timeline each, {bars} timeline bars, "
-          f"{busiest} busiest-event bars as summary counts them")
+    sequence = sum(len(s["sequence"]) for s in page.sessions)
+    print(f"{name}: {len(page.sessions)} sessions, {bars} timeline bars, "
+          f"{busiest} busiest-event rows as summary counts them, {sequence} events in order "
+          f"as the log has them")
 
 
 # ---- The screenshot ---------------------------------------------------------------
@@ -239,7 +321,7 @@ def main():
     names = os.path.join(fixtures, "addon-names.h")
     several = os.path.join(work, "several.log")
     with open(several, "wb") as out:
-        for part in ("sessions.log", "quiet.log", "repeats.log"):
+        for part in ("sessions.log", "quiet.log", "repeats.log", "startup.log"):
             with open(os.path.join(fixtures, part), "rb") as f:
                 out.write(f.read())
     pages = [("light", os.path.join(fixtures, "demo-linux.log"), []),
@@ -253,7 +335,9 @@ def main():
             problem(f"report of {log}: exit status {made.returncode}: {made.stderr.decode()}")
             continue
         profile = os.path.join(work, f"profile-{mode}")
+        home = os.path.join(work, f"home-{mode}")
         os.makedirs(profile)
+        os.makedirs(home)
         args = [chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                 "--no-first-run", "--disable-background-networking",
                 "--disable-component-update", "--disable-sync", "--hide-scrollbars",
@@ -264,7 +348,8 @@ def main():
             args.append("--force-dark-mode")
         args.append("file://" + os.path.abspath(page))
         runs.append((mode, log, options, subprocess.Popen(
-            args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=work)))
+            args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=work,
+            env=dict(os.environ, HOME=home))))
 
     for mode, log, options, process in runs:
         try:
@@ -282,7 +367,8 @@ def main():
             problem(f"{name}: the console says: {line}")
         if not console:
             print(f"{name}: loaded without a console message")
-        check_dom(name, dom.decode("utf-8", "replace"), summary_of(tool, log, options))
+        check_dom(name, dom.decode("utf-8", "replace"), summary_of(tool, log, options),
+                  events_of(log) if mode == "light" else None)
         check_screenshot(name, os.path.join(work, f"{mode}.png"), mode)
 
     print(f"report-browser-test: {len(problems)} problems")

@@ -1,12 +1,15 @@
 // The report's building blocks: the timeline held to a plain recount of
 // every time it was given, over orders and spans that make it widen, merge
-// and grow at the front; and log texts made into HTML, byte by byte.
+// and grow at the front; the events in order and the data values held to
+// the whole list; and log texts made into HTML, byte by byte.
 #include "html_text.h"
+#include "report_events.h"
 #include "timeline.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -146,6 +149,96 @@ TEST(Timeline, TimesThatGoBackAndHugeSpans) {
     check({{0, Timeline::Change::none}, {INT64_MAX, Timeline::Change::stop}}, 600);
     check({{INT64_MAX, Timeline::Change::none}, {0, Timeline::Change::start}}, 2);
     check({{5, Timeline::Change::none}}, 600); // one time: one step
+}
+
+// ---- The events in order -------------------------------------------------------
+
+// Rows of every length around twice the ends kept, events and logging
+// changes mixed: the stretches kept are the list's own first and last rows,
+// with nothing kept twice, and what lies between is counted and dated.
+TEST(Sequence, KeepsBothEndsAndCountsWhatLiesBetween) {
+    std::mt19937_64 random(29);
+    for (size_t ends : {size_t{1}, size_t{3}, size_t{100}}) {
+        for (size_t count = 0; count <= 2 * ends + 3 + (ends == 100 ? 200 : 0); ++count) {
+            std::vector<SequenceRow> rows(count);
+            for (size_t i = 0; i < count; ++i) {
+                rows[i].micros = static_cast<int64_t>(random() % 100000);
+                rows[i].event = static_cast<uint32_t>(i);
+                rows[i].what =
+                    random() % 4 == 0 ? SequenceRow::What::stop : SequenceRow::What::event;
+            }
+            Sequence q(ends);
+            for (const SequenceRow& r : rows)
+                q.add(r);
+            SCOPED_TRACE("ends " + std::to_string(ends) + ", rows " + std::to_string(count));
+            size_t first = std::min(count, ends);
+            size_t last = std::min(count - first, ends);
+            ASSERT_EQ(q.first().size(), first);
+            ASSERT_EQ(q.last().size(), last);
+            for (size_t i = 0; i < first; ++i)
+                ASSERT_EQ(q.first()[i].event, rows[i].event);
+            for (size_t i = 0; i < last; ++i)
+                ASSERT_EQ(q.last()[i].event, rows[count - last + i].event);
+            uint64_t events = 0, changes = 0;
+            for (size_t i = first; i < count - last; ++i)
+                (rows[i].what == SequenceRow::What::event ? events : changes)++;
+            EXPECT_EQ(q.hidden_events(), events);
+            EXPECT_EQ(q.hidden_changes(), changes);
+            if (events + changes > 0) {
+                EXPECT_EQ(q.hidden_from(), rows[first].micros);
+                EXPECT_EQ(q.hidden_to(), rows[count - last - 1].micros);
+            }
+        }
+    }
+}
+
+// The data values of an event, against a recount: the first four met with
+// their counts, commonest first (ties in the order met), then the rest
+// counted, with their least and greatest.
+TEST(DataValues, TheFirstFewWithCountsThenTheRestCounted) {
+    std::mt19937_64 random(31);
+    for (int round = 0; round < 300; ++round) {
+        int spread = 1 + round % 9;
+        std::vector<int32_t> sent(1 + random() % 40);
+        for (int32_t& v : sent)
+            v = static_cast<int32_t>(random() % static_cast<uint64_t>(spread)) - 2 +
+                (round % 2 == 0 ? 0 : INT32_MIN / 2);
+        DataValues values;
+        for (int32_t v : sent)
+            values.add(v);
+
+        std::vector<std::pair<int32_t, uint64_t>> kept;
+        uint64_t others = 0;
+        int32_t low = INT32_MAX, high = INT32_MIN;
+        for (int32_t v : sent) {
+            auto at = std::find_if(kept.begin(), kept.end(), [v](auto& k) { return k.first == v; });
+            if (at != kept.end()) {
+                ++at->second;
+            } else if (kept.size() < DataValues::kept) {
+                kept.push_back({v, 1});
+            } else {
+                ++others;
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+        }
+        std::stable_sort(kept.begin(), kept.end(),
+                         [](auto& a, auto& b) { return a.second > b.second; });
+        std::string expected;
+        if (kept.size() == 1 && others == 0) {
+            expected = std::to_string(kept[0].first);
+        } else {
+            for (size_t i = 0; i < kept.size(); ++i)
+                expected += (i > 0 ? ", " : "") + std::to_string(kept[i].first) + " \u00d7" +
+                            std::to_string(kept[i].second);
+            if (others > 0)
+                expected += ", " + std::to_string(others) + " with other values from " +
+                            std::to_string(low) + " to " + std::to_string(high);
+        }
+        std::string written;
+        values.write(written);
+        ASSERT_EQ(written, expected) << "round " << round;
+    }
 }
 
 // ---- HTML text -----------------------------------------------------------------

@@ -1,12 +1,16 @@
 // keywatch-log report: the page (see report.h). One pass over the log, as
-// summary makes it; each session's section is written as the session ends,
-// so the page streams out in bounded memory whatever the log's size. The
-// charts are in report_charts.cpp.
+// summary makes it; each session's section is made as the session ends. The
+// last few sections are kept, and each older one leaves only a row for the
+// table of earlier sessions (the oldest rows only a count), so that the
+// page and the memory stay bounded whatever the log's size. The timeline is
+// in report_charts.cpp, the views of the events themselves in
+// report_events.cpp.
 #include "report.h"
 #include "commands.h"
 #include "files.h"
 #include "html_text.h"
 #include "report_charts.h"
+#include "report_events.h"
 #include "session_pass.h"
 #include "timeline.h"
 #include "writing.h"
@@ -14,6 +18,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <deque>
 
 namespace kwlog {
 namespace {
@@ -54,13 +59,10 @@ dd { margin: 0; overflow-wrap: anywhere; }
 figure { margin: 0; }
 figcaption { font-size: .9rem; margin: .25rem 0 .5rem; }
 svg { display: block; width: 100%; height: auto; font: 11px system-ui, sans-serif; }
-svg.busiest { font-size: 13px; }
 svg text { fill: var(--muted); }
-svg .name, svg .count { fill: var(--fg); }
 .end { text-anchor: end; }
 .middle { text-anchor: middle; }
-.bars rect, svg.busiest rect { fill: var(--bar); }
-.bars rect { shape-rendering: crispEdges; }
+.bars rect { fill: var(--bar); shape-rendering: crispEdges; }
 .grid { stroke: var(--grid); }
 .axis { stroke: var(--muted); }
 .lane { stroke: var(--grid); stroke-dasharray: 2 3; }
@@ -87,15 +89,26 @@ th, td { padding: .15rem .6rem; border-bottom: 1px solid var(--rule); text-align
 th { font-weight: 600; }
 .num { text-align: right; white-space: nowrap; }
 td.name { overflow-wrap: anywhere; }
-.pair { display: grid; grid-template-columns: minmax(0, 6fr) minmax(0, 5fr); gap: 1.5rem;
-  align-items: start; }
-@media (max-width: 50rem) { .pair { grid-template-columns: minmax(0, 1fr); } }
+td.bar { width: 12rem; padding-left: 0; padding-right: 0; }
+td.bar span { display: block; height: .9em; margin-top: .2em; background: var(--bar); }
+.scroll { width: fit-content; max-width: 100%; max-height: 26rem; overflow-y: auto;
+  border: 1px solid var(--rule); }
+.scroll table { margin: 0; }
+.scroll thead th { position: sticky; top: 0; background: var(--bg); }
+tr.user td { font-weight: 600; }
+tr.change td, tr.gap td { color: var(--muted); font-style: italic; }
+tr.gap td { text-align: center; }
+p.brief { margin: .5rem 0; }
+p.brief b { font-size: 1.05rem; }
 summary { cursor: pointer; font-size: .9rem; }
 footer { margin-top: 2.5rem; padding-top: 1rem; border-top: 2px solid var(--rule); }
 </style>
 </head>
 <body>
 )";
+
+// About one simulator frame: events closer than this may share a moment.
+constexpr int64_t frame_micros = 50000;
 
 void append_seconds(std::string& out, int64_t micros) {
     append_time(out, micros);
@@ -152,9 +165,16 @@ void cell_number(std::string& out, auto value) {
 void cell_event(std::string& out, const Session& s, uint32_t event, const EventNames& names) {
     cell_number(out, s.events.id(event));
     out += "<td class=\"name\">";
-    append_html(out, names.shown(s.events.id(event), s.events.name(event)));
+    append_html(out, names.shown(s.events.id(event), s.events.name(event)), report_text_most);
     out += "</td>";
 }
+
+// The part of the page for sessions before the last few: a row each, and
+// before those rows, all the oldest sessions in one.
+struct Earlier {
+    uint64_t sessions = 0, first = 0, last = 0, first_line = 0, last_line = 0;
+    uint64_t events = 0, user_events = 0;
+};
 
 class ReportWriter {
   public:
@@ -162,44 +182,166 @@ class ReportWriter {
         : output_(output), names_(names), options_(options) {}
 
     // What the session pass hands over (see session_pass.h).
-    void event(int64_t micros) {
+    void event(const EventKey& key, int64_t micros) {
         timeline_.add_event(micros);
+        events_.event(key.event, key.data, key.user, micros);
     }
     void record(const Record& r) {
-        if (r.kind == Kind::logging_stopped)
+        if (r.kind == Kind::logging_stopped) {
             timeline_.add_stop(r.micros);
-        else if (r.kind == Kind::logging_started)
+            events_.change(false, r.micros);
+        } else if (r.kind == Kind::logging_started) {
             timeline_.add_start(r.micros);
-        else
+            events_.change(true, r.micros);
+        } else {
             timeline_.add_other(r.micros);
+        }
     }
-    bool ended(const Session& s) {
-        put_session(s);
-        timeline_ = Timeline();
-        return output_.flush();
-    }
+    bool ended(const Session& s);
+    // The sessions kept, after the table of earlier ones; true when written.
+    bool finish();
 
   private:
-    void put_session(const Session& s);
-    void put_facts(const Session& s);
-    void put_runs(const Session& s);
+    struct Kept {
+        std::string section, row; // the session in full, and as a row of the table
+        uint64_t number, first_line, last_line, events, user_events;
+    };
+    void put_section(std::string& out, const Session& s);
+    void put_facts(std::string& out, const Session& s);
+    void put_runs(std::string& out, const Session& s);
+    void put_row(std::string& out, const Session& s);
+    void put_earlier();
 
     Output& output_;
     const EventNames& names_;
     const AnalysisOptions& options_;
     Timeline timeline_;
-    std::string out_;
+    SessionEvents events_{report_sequence_ends};
+    std::deque<Kept> full_, brief_; // the last sessions, and the rows before them
+    Earlier earliest_;              // the sessions before the rows
+    size_t full_bytes_ = 0;         // the size of the sections in full_
 };
 
-void ReportWriter::put_facts(const Session& s) {
-    std::string& out = out_;
+bool ReportWriter::ended(const Session& s) {
+    Kept kept{{},           {}, s.number, s.first_line, s.last_line, s.key_events + s.user_events,
+              s.user_events};
+    put_section(kept.section, s);
+    put_row(kept.row, s);
+    timeline_ = Timeline();
+    events_ = SessionEvents(report_sequence_ends);
+    full_bytes_ += kept.section.size();
+    full_.push_back(std::move(kept));
+    while (full_.size() > report_full_sessions ||
+           (full_.size() > 1 && full_bytes_ > report_full_bytes)) {
+        full_bytes_ -= full_.front().section.size();
+        full_.front().section.clear();
+        brief_.push_back(std::move(full_.front()));
+        full_.pop_front();
+    }
+    if (brief_.size() > report_brief_sessions) {
+        const Kept& k = brief_.front();
+        if (earliest_.sessions++ == 0) {
+            earliest_.first = k.number;
+            earliest_.first_line = k.first_line;
+        }
+        earliest_.last = k.number;
+        earliest_.last_line = k.last_line;
+        earliest_.events += k.events;
+        earliest_.user_events += k.user_events;
+        brief_.pop_front();
+    }
+    return true;
+}
+
+void ReportWriter::put_row(std::string& out, const Session& s) {
+    out += "<tr>";
+    cell_number(out, s.number);
+    out += "<td class=\"num\">";
+    append_number(out, s.first_line);
+    out += "\u2013";
+    append_number(out, s.last_line);
+    out += "</td><td>";
+    out += s.began == Session::Began::reset  ? "Reset"
+           : s.began == Session::Began::load ? "load"
+                                             : "";
+    out += "</td><td class=\"name\">";
+    if (!s.have_aircraft)
+        out += "<span class=\"muted\">not recorded</span>";
+    else if (s.title.empty())
+        out += "<span class=\"muted\">none yet</span>";
+    else
+        append_html(out, s.title, report_row_text_most);
+    out += "</td>";
+    cell_time(out, s.lowest_time);
+    cell_time(out, s.highest_time - s.lowest_time);
+    cell_number(out, s.key_events + s.user_events);
+    cell_number(out, s.user_events);
+    out += "</tr>\n";
+}
+
+void ReportWriter::put_earlier() {
+    if (brief_.empty())
+        return;
+    const Earlier& e = earliest_;
+    uint64_t first = e.sessions > 0 ? e.first : brief_.front().number;
+    uint64_t last = brief_.back().number;
+    std::string out = "<section id=\"earlier\">\n<h2>Sessions ";
+    append_number(out, first);
+    out += "\u2013";
+    append_number(out, last);
+    out += " in brief</h2>\n<p class=\"muted\">The page shows the last ";
+    append_plural(out, full_.size(), "session", "sessions");
+    out += " in full, below. The ";
+    append_number(out, brief_.size());
+    out += " before them have a row each";
+    if (e.sessions > 0) {
+        out += ", and the ";
+        append_number(out, e.sessions);
+        out += " before those one row together";
+    }
+    out += ".</p>\n<table class=\"earlier\"><thead><tr><th class=\"num\">session</th>"
+           "<th class=\"num\">lines</th><th>began with</th><th>aircraft</th>"
+           "<th class=\"num\">from (s)</th><th class=\"num\">length (s)</th>"
+           "<th class=\"num\">events</th><th class=\"num\">add-on</th></tr></thead><tbody>\n";
+    if (e.sessions > 0) {
+        out += "<tr class=\"together\"><td class=\"num\">";
+        append_number(out, e.first);
+        out += "\u2013";
+        append_number(out, e.last);
+        out += "</td><td class=\"num\">";
+        append_number(out, e.first_line);
+        out += "\u2013";
+        append_number(out, e.last_line);
+        out += "</td><td colspan=\"4\">";
+        append_plural(out, e.sessions, "session", "sessions");
+        out += " together</td>";
+        cell_number(out, e.events);
+        cell_number(out, e.user_events);
+        out += "</tr>\n";
+    }
+    output_.put(out);
+    for (const Kept& k : brief_)
+        output_.put(k.row);
+    output_.put("</tbody></table>\n</section>\n");
+}
+
+bool ReportWriter::finish() {
+    put_earlier();
+    for (const Kept& k : full_)
+        output_.put(k.section);
+    return output_.flush();
+}
+
+void ReportWriter::put_facts(std::string& out, const Session& s) {
     out += "<dl>\n<dt>Aircraft</dt><dd>";
-    if (s.have_aircraft) {
-        append_html(out, s.title);
+    if (s.have_aircraft && s.title.empty() && s.type.empty() && s.model.empty()) {
+        out += "none yet (empty texts: no flight was loaded)";
+    } else if (s.have_aircraft) {
+        append_html(out, s.title, report_text_most);
         out += " (type ";
-        append_html(out, s.type);
+        append_html(out, s.type, report_text_most);
         out += ", model ";
-        append_html(out, s.model);
+        append_html(out, s.model, report_text_most);
         out += ")";
     } else {
         out += "not recorded";
@@ -208,7 +350,12 @@ void ReportWriter::put_facts(const Session& s) {
     if (s.path.empty())
         out += "not recorded";
     else
-        append_html(out, s.path);
+        append_html(out, s.path, report_text_most);
+    if (s.path_from != 0) {
+        out += " <span class=\"muted\">(loaded in session ";
+        append_number(out, s.path_from);
+        out += ")</span>";
+    }
     out += "</dd>\n<dt>Time</dt><dd>";
     append_seconds(out, s.lowest_time);
     out += " to ";
@@ -251,8 +398,7 @@ void ReportWriter::put_facts(const Session& s) {
     out += "</dl>\n";
 }
 
-void ReportWriter::put_runs(const Session& s) {
-    std::string& out = out_;
+void ReportWriter::put_runs(std::string& out, const Session& s) {
     const AnalysisOptions& o = options_;
     out += "<h3>Bursts <span class=\"muted\">(";
     append_number(out, o.burst_min);
@@ -267,8 +413,14 @@ void ReportWriter::put_runs(const Session& s) {
                        cell_time(out, b.start);
                        cell_number(out, b.count);
                        cell_time(out, b.last - b.start);
-                       out += "<td class=\"num\">";
-                       append_rate(out, b.count, b.last - b.start);
+                       // Events of one simulator frame (about 1/20 s) share
+                       // a moment: a rate among them would mean nothing.
+                       if (b.last - b.start > frame_micros) {
+                           out += "<td class=\"num\">";
+                           append_rate(out, b.count, b.last - b.start);
+                       } else {
+                           out += "<td class=\"num muted\">within a frame";
+                       }
                        out += "</td>";
                        cell_event(out, s, b.event, names_);
                        cell_number(out, b.data);
@@ -316,11 +468,28 @@ void ReportWriter::put_runs(const Session& s) {
                    });
 }
 
-void ReportWriter::put_session(const Session& s) {
-    std::string& out = out_;
-    out.clear();
+void ReportWriter::put_section(std::string& out, const Session& s) {
     out += "<section id=\"session-";
     append_number(out, s.number);
+    if (only_started(s)) {
+        // The simulator's start, before any flight: one line says it all.
+        out += "\">\n<p class=\"brief\"><b>Session ";
+        append_number(out, s.number);
+        out += "</b> <span class=\"muted\">(lines ";
+        append_number(out, s.first_line);
+        out += "\u2013";
+        append_number(out, s.last_line);
+        out += ")</span>: keywatch started at ";
+        append_seconds(out, s.lowest_time);
+        out += ", before any aircraft was loaded; no events";
+        if (!s.path.empty()) {
+            out += " <span class=\"muted\">(";
+            append_html(out, s.path, report_text_most);
+            out += ")</span>";
+        }
+        out += s.closed ? "; the log file was closed.</p>\n</section>\n" : ".</p>\n</section>\n";
+        return;
+    }
     out += "\">\n<h2>Session ";
     append_number(out, s.number);
     out += " <span class=\"muted\">(lines ";
@@ -330,26 +499,25 @@ void ReportWriter::put_session(const Session& s) {
     out += ", ";
     out += began_text(s.began);
     out += ")</span></h2>\n";
-    put_facts(s);
+    put_facts(out, s);
 
     out += "<h3>Events over time</h3>\n";
     put_timeline(out, s, timeline_, names_);
-    output_.put(out);
-    out.clear();
 
     if (s.key_events + s.user_events == 0) {
         out += "<p class=\"muted\">No events were written in this session.</p>\n";
     } else {
+        events_.put_sequence(out, s, names_);
+        events_.put_addons(out, s, names_, report_addons);
         out += "<h3>Busiest events <span class=\"muted\">(";
         append_number(out, std::min(report_busiest, s.events.size()));
         out += " of ";
         append_number(out, s.events.size());
-        out += ")</span></h3>\n";
-        put_busiest(out, s, names_, report_busiest);
-        put_runs(s);
+        out += ", with the data they came with)</span></h3>\n";
+        events_.put_busiest(out, s, names_, report_busiest);
+        put_runs(out, s);
     }
     out += "</section>\n";
-    output_.put(out);
 }
 
 } // namespace
@@ -385,6 +553,7 @@ int run_report(const std::string& file, const Options& options) {
         writer.ended(*last);
         sessions = last->number;
     }
+    writer.finish();
     out = "<footer class=\"muted\">";
     append_plural(out, sessions, "session", "sessions");
     out += ", ";

@@ -1,7 +1,7 @@
-// The timeline and the busiest events as SVG, with their tables (see
-// report_charts.h).
+// The timeline as SVG, with its table (see report_charts.h).
 #include "report_charts.h"
 #include "html_text.h"
+#include "report.h"
 #include "writing.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 namespace kwlog {
 
 void append_event(std::string& out, const Session& s, uint32_t event, const EventNames& names) {
-    append_html(out, names.shown(s.events.id(event), s.events.name(event)));
+    append_html(out, names.shown(s.events.id(event), s.events.name(event)), report_text_most);
     out += " (id ";
     append_number(out, s.events.id(event));
     out += ')';
@@ -422,90 +422,6 @@ class TimelineChart {
 
 void put_timeline(std::string& out, const Session& s, const Timeline& t, const EventNames& names) {
     TimelineChart(out, s, t, names).write();
-}
-
-// ---- The busiest events ------------------------------------------------------------
-
-namespace {
-
-constexpr int row_height = 24, busiest_width = 600;
-constexpr int id_right = 44, name_left = 52, bar_left = 300, bar_longest = 250;
-constexpr size_t name_most = 30; // characters; the title and the table have all
-
-// The share of the session's events, to a tenth of a per cent: "75.0%".
-void append_share(std::string& out, uint64_t count, uint64_t total) {
-    int64_t tenths = std::llround(static_cast<double>(count) * 1000.0 / static_cast<double>(total));
-    append_number(out, tenths / 10);
-    out += '.';
-    out += static_cast<char>('0' + tenths % 10);
-    out += '%';
-}
-
-} // namespace
-
-void put_busiest(std::string& out, const Session& s, const EventNames& names, size_t most) {
-    std::vector<uint32_t> busiest = s.events.busiest(most);
-    if (busiest.empty())
-        return;
-    uint64_t total = s.events.total(), top = s.events.count(busiest.front());
-    int height = static_cast<int>(busiest.size()) * row_height + 6;
-    out += "<div class=\"pair\">\n<svg class=\"busiest\" viewBox=\"0 0 ";
-    append_number(out, busiest_width);
-    out += ' ';
-    append_number(out, height);
-    out += "\" role=\"img\" aria-label=\"The busiest events of session ";
-    append_number(out, s.number);
-    out += "; the table beside holds the same figures\">\n";
-    for (size_t row = 0; row < busiest.size(); ++row) {
-        uint32_t event = busiest[row];
-        uint64_t count = s.events.count(event);
-        int64_t y = static_cast<int64_t>(row) * row_height * 10 + 30;
-        int64_t length =
-            std::max<int64_t>(10, std::llround(static_cast<double>(count) /
-                                               static_cast<double>(top) * bar_longest * 10));
-        out += "<g><text class=\"tick end\"";
-        attribute(out, "x", id_right * 10);
-        attribute(out, "y", y + 150);
-        out += '>';
-        append_number(out, s.events.id(event));
-        out += "</text><text class=\"name\"";
-        attribute(out, "x", name_left * 10);
-        attribute(out, "y", y + 150);
-        out += '>';
-        append_html(out, names.shown(s.events.id(event), s.events.name(event)), name_most);
-        out += "</text><rect";
-        attribute(out, "x", bar_left * 10);
-        attribute(out, "y", y);
-        attribute(out, "width", length);
-        attribute(out, "height", (row_height - 6) * 10);
-        out += "><title>";
-        append_event(out, s, event, names);
-        out += ": ";
-        append_plural(out, count, "event", "events");
-        out += ", ";
-        append_share(out, count, total);
-        out += "</title></rect><text class=\"count\"";
-        attribute(out, "x", bar_left * 10 + length + 60);
-        attribute(out, "y", y + 150);
-        out += '>';
-        append_number(out, count);
-        out += "</text></g>\n";
-    }
-    out += "</svg>\n<table class=\"busiest\"><thead><tr><th class=\"num\">count</th>"
-           "<th class=\"num\">share</th><th class=\"num\">id</th><th>event</th></tr></thead>"
-           "<tbody>\n";
-    for (uint32_t event : busiest) {
-        out += "<tr><td class=\"num\">";
-        append_number(out, s.events.count(event));
-        out += "</td><td class=\"num\">";
-        append_share(out, s.events.count(event), total);
-        out += "</td><td class=\"num\">";
-        append_number(out, s.events.id(event));
-        out += "</td><td class=\"name\">";
-        append_html(out, names.shown(s.events.id(event), s.events.name(event)));
-        out += "</td></tr>\n";
-    }
-    out += "</tbody></table>\n</div>\n";
 }
 
 } // namespace kwlog

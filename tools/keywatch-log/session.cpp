@@ -33,11 +33,13 @@ void SessionAnalyzer::note(int64_t micros, uint64_t line, bool went_back) {
     span(micros, micros, line);
 }
 
-void SessionAnalyzer::add_event(const Record& r, uint64_t line, bool went_back) {
+EventKey SessionAnalyzer::add_event(const Record& r, uint64_t line, bool went_back) {
     // A key's burst slot lasts until the next tidy(): this event's is used
     // at once.
-    add(event_key(r), r.micros);
+    EventKey key = event_key(r);
+    add(key, r.micros);
     note(r.micros, line, went_back);
+    return key;
 }
 
 void SessionAnalyzer::add(const Record& r, uint64_t line, bool went_back) {
@@ -57,6 +59,7 @@ void SessionAnalyzer::add(const Record& r, uint64_t line, bool went_back) {
     case Kind::gauge_loaded:
     case Kind::gauge_refreshed:
         session_.path = r.path;
+        session_.path_from = 0;
         break;
     case Kind::logging_stopped:
         ++session_.stops;
@@ -80,6 +83,12 @@ void SessionAnalyzer::finish(uint64_t bad_lines) {
     session_.bursts = bursts_.finish();
     session_.repeats = repeats_.finish();
     session_.tugs = tugs_.finish();
+}
+
+bool only_started(const Session& s) {
+    return s.began == Session::Began::load && s.have_aircraft && s.title.empty() &&
+           s.type.empty() && s.model.empty() && s.key_events + s.user_events == 0 &&
+           s.stops + s.starts == 0 && s.bad_lines == 0 && s.went_back == 0;
 }
 
 const char* began_text(Session::Began began) {

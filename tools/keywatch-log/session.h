@@ -35,6 +35,9 @@ struct Session {
         0; // lines that were no record, within the session (and before it, for the first)
     bool have_aircraft = false, closed = false;
     std::string title, type, model, path;
+    // The session whose load line gave `path`, when it is not this one's
+    // own: an aircraft change while the module stayed loaded.
+    uint64_t path_from = 0;
     int64_t lowest_time = INT64_MAX, highest_time = 0;
     uint64_t key_events = 0, user_events = 0, stops = 0, starts = 0;
     uint64_t went_back = 0, first_back_line = 0;
@@ -49,6 +52,11 @@ struct Session {
 
 // How a session began, in words: "begins with a load", ...
 const char* began_text(Session::Began began);
+
+// A session that only says the module started before any aircraft was
+// loaded (the simulator's own start, with empty aircraft texts) and holds
+// nothing else: shown in one line.
+bool only_started(const Session& s);
 
 // An event as the analyzer keeps it: worked out once per key of a stretch
 // (see the sink in reader.h) and used for each event of the key.
@@ -66,8 +74,14 @@ class SessionAnalyzer {
 
     // A load or control line.
     void add(const Record& r, uint64_t line, bool went_back);
-    // One event, worked out afresh.
-    void add_event(const Record& r, uint64_t line, bool went_back);
+    // One event, worked out afresh; its key.
+    EventKey add_event(const Record& r, uint64_t line, bool went_back);
+    // The module's path from an earlier session, until a load line of this
+    // one gives its own.
+    void carry_path(std::string path, uint64_t from) {
+        session_.path = std::move(path);
+        session_.path_from = from;
+    }
 
     // Events many at a time (a run, see reader.h), in order, none earlier
     // than the one before: before the first run of a stretch, new_block();

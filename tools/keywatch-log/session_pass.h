@@ -4,7 +4,7 @@
 // time and each other record as they pass, and each session as it ends.
 //
 // A watcher has
-//   void event(int64_t micros);      // an event, at its time
+//   void event(const EventKey& key, int64_t micros); // an event, at its time
 //   void record(const Record& r);    // a load or control line
 //   bool ended(Session& session);    // a session is done; false: stop reading
 //
@@ -36,7 +36,7 @@ template <class Watcher> class SessionPass {
             analyzer_->new_block(run.first());
         run.each([this](const EventKey& key, int64_t micros, uint64_t) {
             analyzer_->add(key, micros);
-            watcher_.event(micros);
+            watcher_.event(key, micros);
         });
         analyzer_->span(run.first(), run.last(), run.last_line());
         return true;
@@ -54,13 +54,27 @@ template <class Watcher> class SessionPass {
                 : record.kind == Kind::aircraft_loaded || record.kind == Kind::gauge_loaded
                     ? Session::Began::load
                     : Session::Began::first_lines;
+            // An aircraft line with no load line after it is the module,
+            // still loaded, naming the next aircraft: its path is the one
+            // the session before had, unless that one closed the log.
+            std::string path;
+            uint64_t from = 0;
+            if (analyzer_ && !analyzer_->session().closed) {
+                const Session& before = analyzer_->session();
+                path = std::move(analyzer_->session().path);
+                from = before.path_from != 0 ? before.path_from : before.number;
+            }
             analyzer_.emplace(options_, place.session, place.line, began);
+            if (record.kind == Kind::aircraft_loaded && !path.empty())
+                analyzer_->carry_path(std::move(path), from);
         }
-        analyzer_->add(record, place.line, place.went_back);
-        if (is_event(record.kind))
-            watcher_.event(record.micros);
-        else
+        if (is_event(record.kind)) {
+            EventKey key = analyzer_->add_event(record, place.line, place.went_back);
+            watcher_.event(key, record.micros);
+        } else {
+            analyzer_->add(record, place.line, place.went_back);
             watcher_.record(record);
+        }
         return true;
     }
 

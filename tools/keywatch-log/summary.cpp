@@ -124,13 +124,28 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
                    Output& output) {
     using ull = unsigned long long;
     std::string out;
-    appendf(out, "Session %llu (lines %llu-%llu, %s)\n", ull(s.number), ull(s.first_line),
+    appendf(out, "Session %llu (lines %llu-%llu, %s)", ull(s.number), ull(s.first_line),
             ull(s.last_line), began_text(s.began));
-    if (s.have_aircraft)
+    if (only_started(s)) {
+        out += ": keywatch started at " + seconds(s.lowest_time) +
+               ", before any aircraft was loaded; no events";
+        if (!s.path.empty())
+            out += "; module " + s.path;
+        out += s.closed ? "; the log file was closed\n\n" : "\n\n";
+        output.put(out);
+        return;
+    }
+    out += '\n';
+    if (s.have_aircraft && s.title.empty() && s.type.empty() && s.model.empty())
+        out += "  Aircraft:   none yet (empty texts: no flight was loaded)\n";
+    else if (s.have_aircraft)
         out += "  Aircraft:   " + s.title + " (type " + s.type + ", model " + s.model + ")\n";
     else
         out += "  Aircraft:   not recorded\n";
-    out += "  Module:     " + (s.path.empty() ? std::string("not recorded") : s.path) + "\n";
+    out += "  Module:     " + (s.path.empty() ? std::string("not recorded") : s.path);
+    if (s.path_from != 0)
+        appendf(out, " (loaded in session %llu)", ull(s.path_from));
+    out += '\n';
     out += "  Time:       " + seconds(s.lowest_time) + " to " + seconds(s.highest_time) + " (" +
            seconds(s.highest_time - s.lowest_time) + ")\n";
     if (s.went_back > 0)
@@ -208,7 +223,7 @@ int run_summary(const std::string& file, const Options& options) {
         const Options& options;
         const EventNames& names;
         Output& output;
-        void event(int64_t) {}
+        void event(const EventKey&, int64_t) {}
         void record(const Record&) {}
         bool ended(Session& session) {
             print_session(session, options.analysis, names, output);
