@@ -193,8 +193,8 @@ TEST(Sequence, KeepsBothEndsAndCountsWhatLiesBetween) {
 }
 
 // The data values of an event, against a recount: the first four met with
-// their counts, commonest first (ties in the order met), then the rest
-// counted, with their least and greatest.
+// their counts (but a count of one), commonest first (ties in the order
+// met), then the rest counted, with their least and greatest.
 TEST(DataValues, TheFirstFewWithCountsThenTheRestCounted) {
     std::mt19937_64 random(31);
     for (int round = 0; round < 300; ++round) {
@@ -229,11 +229,11 @@ TEST(DataValues, TheFirstFewWithCountsThenTheRestCounted) {
             expected = std::to_string(kept[0].first);
         } else {
             for (size_t i = 0; i < kept.size(); ++i)
-                expected += (i > 0 ? ", " : "") + std::to_string(kept[i].first) + " \u00d7" +
-                            std::to_string(kept[i].second);
+                expected += (i > 0 ? ", " : "") + std::to_string(kept[i].first) +
+                            (kept[i].second > 1 ? " \u00d7" + std::to_string(kept[i].second) : "");
             if (others > 0)
-                expected += ", " + std::to_string(others) + " with other values from " +
-                            std::to_string(low) + " to " + std::to_string(high);
+                expected += ", " + std::to_string(others) + " more from " + std::to_string(low) +
+                            " to " + std::to_string(high);
         }
         std::string written;
         values.write(written);

@@ -88,7 +88,7 @@ th, td { padding: .15rem .6rem; border-bottom: 1px solid var(--rule); text-align
   vertical-align: top; }
 th { font-weight: 600; }
 .num { text-align: right; white-space: nowrap; }
-td.name { overflow-wrap: anywhere; }
+td.name { overflow-wrap: anywhere; min-width: 16em; }
 td.bar { width: 12rem; padding-left: 0; padding-right: 0; }
 td.bar span { display: block; height: .9em; margin-top: .2em; background: var(--bar); }
 .scroll { width: fit-content; max-width: 100%; max-height: 26rem; overflow-y: auto;

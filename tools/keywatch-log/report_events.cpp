@@ -41,13 +41,15 @@ void DataValues::write(std::string& out) const {
         if (i > 0)
             out += ", ";
         append_number(out, values_[order[i]]);
-        out += " \u00d7";
-        append_number(out, counts_[order[i]]);
+        if (counts_[order[i]] > 1) {
+            out += " \u00d7";
+            append_number(out, counts_[order[i]]);
+        }
     }
     if (others_ > 0) {
         out += ", ";
         append_number(out, others_);
-        out += " with other values from ";
+        out += " more from ";
         append_number(out, low_);
         out += " to ";
         append_number(out, high_);

@@ -84,7 +84,8 @@ class DataValues {
         high_ = others_ == 0 ? data : std::max(high_, data);
         ++others_;
     }
-    // "0"; "16212 ×3, 16213 ×1"; then ", and 7 more from -5 to 900".
+    // "0"; "16212 ×3, 16213"; then ", 7 more from -5 to 900" (sends with
+    // any other value).
     void write(std::string& out) const;
 
   private:
