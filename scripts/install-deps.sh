@@ -17,6 +17,7 @@ packages=(
   libcli11-dev                           # keywatch-log's option parsing (header-only, both targets)
   python3                                # the release check of add-on.xml
   chromium                               # keywatch-log report's browser test
+  faketime                               # replays the example flight fast (scripts/report-screenshot.sh --play)
 )
 
 missing=()
