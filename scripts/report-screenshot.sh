@@ -5,7 +5,7 @@
 # preset first.
 #
 #   scripts/report-screenshot.sh          the picture, from the kept log
-#   scripts/report-screenshot.sh --play   first plays examples/half-hour-flight.txt
+#   scripts/report-screenshot.sh --play   first plays examples/half-hour-flight.scenario
 #                                         again (about a minute: the clock runs
 #                                         30 times as fast, through faketime) and
 #                                         keeps its log, the module's path set to
@@ -27,9 +27,9 @@ trap 'rm -rf "$work"' EXIT
 if [ "${1:-}" = --play ]; then
   command -v faketime >/dev/null ||
     { echo "report-screenshot: no faketime; run scripts/install-deps.sh" >&2; exit 1; }
-  echo "playing examples/half-hour-flight.txt (about a minute)"
+  echo "playing examples/half-hour-flight.scenario (about a minute)"
   faketime -f '+0 x30' "$native/keywatch-sim" --dir "$work/flight" \
-    "$repo/examples/half-hour-flight.txt" >/dev/null
+    "$repo/examples/half-hour-flight.scenario" >/dev/null
   # The module's path, as an installed package has it, in place of this
   # build's.
   python3 - "$work/flight/Key_Events_Sent.log" "$log" <<'PY'
