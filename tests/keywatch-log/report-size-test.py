@@ -93,7 +93,8 @@ def main():
         problem(f"resets.html shows sessions {full[:3]}...{full[-3:]} in full, not 19991-20000")
     earlier = page[page.find('<section id="earlier">'):page.find('<section id="session-')]
     rows = earlier.count('<tr><td class="num">')
-    if "<h2>Sessions 1\u201319990 in brief</h2>" not in page or rows != 500:
+    if "<h2>Sessions 1\u201319990 in brief</h2>" not in page or rows != 500 \
+            or 'in full, <a href="#session-19991">below</a>' not in page:
         problem(f"resets.html: the earlier sessions are not 1-19990 in brief with 500 rows "
                 f"({rows} rows)")
     if not re.search(r'<tr class="together"><td class="num">1\u201319490</td>.*?<td class="num">19490</td>',

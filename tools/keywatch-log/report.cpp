@@ -98,6 +98,7 @@ td.bar span { display: block; height: .9em; margin-top: .2em; background: var(--
 tr.user td { font-weight: 600; }
 tr.change td, tr.gap td { color: var(--muted); font-style: italic; }
 tr.gap td { text-align: center; }
+a { color: var(--bar); }
 p.brief { margin: .5rem 0; }
 p.brief b { font-size: 1.05rem; }
 summary { cursor: pointer; font-size: .9rem; }
@@ -291,7 +292,9 @@ void ReportWriter::put_earlier() {
     append_number(out, last);
     out += " in brief</h2>\n<p class=\"muted\">The page shows the last ";
     append_plural(out, full_.size(), "session", "sessions");
-    out += " in full, below. The ";
+    out += " in full, <a href=\"#session-";
+    append_number(out, full_.front().number);
+    out += "\">below</a>. The ";
     append_number(out, brief_.size());
     out += " before them have a row each";
     if (e.sessions > 0) {
