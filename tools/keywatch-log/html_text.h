@@ -32,4 +32,16 @@ void append_tenths(std::string& out, int64_t tenths);
 // A time in microseconds as the log writes it, "0.535747".
 void append_time(std::string& out, int64_t micros);
 
+// Table cells of the report's pages, numbers right-aligned.
+inline void cell_time(std::string& out, int64_t micros) {
+    out += "<td class=\"num\">";
+    append_time(out, micros);
+    out += "</td>";
+}
+void cell_number(std::string& out, auto value) {
+    out += "<td class=\"num\">";
+    append_number(out, value);
+    out += "</td>";
+}
+
 } // namespace kwlog

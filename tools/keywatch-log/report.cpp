@@ -139,6 +139,14 @@ void append_rate(std::string& out, uint64_t count, int64_t length) {
         std::to_chars(buf, buf + sizeof buf, per_second, std::chars_format::scientific, 0).ptr);
 }
 
+// The session's lines: "lines 2–56".
+void append_lines(std::string& out, const Session& s, const char* word = "lines ") {
+    out += word;
+    append_number(out, s.first_line);
+    out += "\u2013";
+    append_number(out, s.last_line);
+}
+
 // A table of rows, or a line saying there are none.
 template <class Row, class Put>
 void put_html_table(std::string& out, const std::vector<Row>& rows, const char* none,
@@ -152,17 +160,6 @@ void put_html_table(std::string& out, const std::vector<Row>& rows, const char* 
               });
 }
 
-// Cells, numbers right-aligned.
-void cell_time(std::string& out, int64_t micros) {
-    out += "<td class=\"num\">";
-    append_time(out, micros);
-    out += "</td>";
-}
-void cell_number(std::string& out, auto value) {
-    out += "<td class=\"num\">";
-    append_number(out, value);
-    out += "</td>";
-}
 void cell_event(std::string& out, const Session& s, uint32_t event, const EventNames& names) {
     cell_number(out, s.events.id(event));
     out += "<td class=\"name\">";
@@ -258,9 +255,7 @@ void ReportWriter::put_row(std::string& out, const Session& s) {
     out += "<tr>";
     cell_number(out, s.number);
     out += "<td class=\"num\">";
-    append_number(out, s.first_line);
-    out += "\u2013";
-    append_number(out, s.last_line);
+    append_lines(out, s, "");
     out += "</td><td>";
     out += s.began == Session::Began::reset  ? "Reset"
            : s.began == Session::Began::load ? "load"
@@ -478,10 +473,8 @@ void ReportWriter::put_section(std::string& out, const Session& s) {
         // The simulator's start, before any flight: one line says it all.
         out += "\">\n<p class=\"brief\"><b>Session ";
         append_number(out, s.number);
-        out += "</b> <span class=\"muted\">(lines ";
-        append_number(out, s.first_line);
-        out += "\u2013";
-        append_number(out, s.last_line);
+        out += "</b> <span class=\"muted\">(";
+        append_lines(out, s);
         out += ")</span>: keywatch started at ";
         append_seconds(out, s.lowest_time);
         out += ", before any aircraft was loaded; no events";
@@ -495,10 +488,8 @@ void ReportWriter::put_section(std::string& out, const Session& s) {
     }
     out += "\">\n<h2>Session ";
     append_number(out, s.number);
-    out += " <span class=\"muted\">(lines ";
-    append_number(out, s.first_line);
-    out += "\u2013";
-    append_number(out, s.last_line);
+    out += " <span class=\"muted\">(";
+    append_lines(out, s);
     out += ", ";
     out += began_text(s.began);
     out += ")</span></h2>\n";

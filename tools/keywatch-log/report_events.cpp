@@ -70,16 +70,6 @@ void SessionEvents::event(uint32_t index, int32_t data, bool user, int64_t micro
 
 namespace {
 
-void cell_number(std::string& out, auto value) {
-    out += "<td class=\"num\">";
-    append_number(out, value);
-    out += "</td>";
-}
-void cell_time(std::string& out, int64_t micros) {
-    out += "<td class=\"num\">";
-    append_time(out, micros);
-    out += "</td>";
-}
 void cell_name(std::string& out, const Session& s, uint32_t event, const EventNames& names) {
     out += "<td class=\"name\">";
     append_html(out, names.shown(s.events.id(event), s.events.name(event)), report_text_most);
