@@ -7,15 +7,17 @@ Two pages, one Chromium each, both at once: the demo flight's report in light
 mode, and in dark mode the report of a log of seven sessions (sessions.log,
 quiet.log, repeats.log and startup.log one after another: a Reset, bursts,
 an empty session, a steady repeat, a tug-of-war, add-on names, the module
-started before any flight, then an aircraft change). Each Chromium has a
+started before any flight, then aircraft changes: 12 sessions, more than the
+page shows in full). Each Chromium has a
 home folder of its own in WORK (it writes there even with a profile
 folder). For each page it checks:
 
 - Chromium loaded the page without a console message: the page has no
   script, so any message is the browser's own complaint (a blocked fetch,
   a resource that is not there);
-- the rendered page (--dump-dom) has a section per session, as many as
-  summary counts, and one timeline in each but a one-line session (the
+- the rendered page (--dump-dom) has a section for each of the last 10
+  sessions summary counts, and a row for each before them (the page's
+  bound), and one timeline in each section but a one-line session (the
   module started before any flight), whose bars add up to the events
   summary counts; the busiest-events rows of each session carry the counts,
   numbers and names of summary --top 15, in its order; and the events in
@@ -125,8 +127,9 @@ class Page(html.parser.HTMLParser):
         attrs = dict(attrs)
         classes = (attrs.get("class") or "").split()
         if tag == "section" and (attrs.get("id") or "").startswith("session-"):
-            self.sessions.append({"timelines": 0, "bars": [], "busiest": [], "sequence": [],
-                                  "gaps": [], "changes": 0})
+            self.sessions.append({"number": int(attrs["id"][len("session-"):]), "timelines": 0,
+                                  "bars": [], "busiest": [], "sequence": [], "gaps": [],
+                                  "changes": 0})
         if tag == "svg" and "timeline" in classes and self.sessions:
             self.sessions[-1]["timelines"] += 1
         if tag == "title" and self.inside("svg"):
@@ -205,14 +208,22 @@ def check_sequence(name, n, shown, wanted):
 def check_dom(name, dom, expected, demo_events=None):
     page = Page()
     page.feed(dom)
-    if len(page.sessions) != len(expected):
-        problem(f"{name}: {len(page.sessions)} sessions shown, summary has {len(expected)}")
+    # The last 10 sessions in full; any before them in the table of earlier
+    # sessions, a row each.
+    numbers = [shown["number"] for shown in page.sessions]
+    if numbers != list(range(max(1, len(expected) - 9), len(expected) + 1)):
+        problem(f"{name}: sessions {numbers} shown in full, summary has {len(expected)}")
+    earlier = re.findall(r'<tr><td class="num">(\d+)</td>', dom.split('<section id="session-')[0])
+    if earlier != [str(n) for n in range(1, numbers[0] if numbers else 1)]:
+        problem(f"{name}: the earlier sessions' rows are {earlier}")
     if demo_events is not None:
         # The demo flight: one session, its events read from the log here.
         if len(demo_events) != 48:
             problem(f"{name}: the demo flight's log has {len(demo_events)} events, not 48")
         expected[0]["sequence"] = demo_events
-    for n, (shown, wanted) in enumerate(zip(page.sessions, expected), 1):
+    for shown in page.sessions:
+        n = shown["number"]
+        wanted = expected[n - 1]
         check_sequence(name, n, shown, wanted["sequence"])
         if wanted["one_line"]:
             if shown["timelines"] != 0 or shown["sequence"]:
@@ -231,7 +242,8 @@ def check_dom(name, dom, expected, demo_events=None):
     bars = sum(len(s["bars"]) for s in page.sessions)
     busiest = sum(len(s["busiest"]) for s in page.sessions)
     sequence = sum(len(s["sequence"]) for s in page.sessions)
-    print(f"{name}: {len(page.sessions)} sessions, {bars} timeline bars, "
+    print(f"{name}: {len(page.sessions)} sessions in full, {len(earlier)} in brief, "
+          f"{bars} timeline bars, "
           f"{busiest} busiest-event rows as summary counts them, {sequence} events in order "
           f"as the log has them")
 

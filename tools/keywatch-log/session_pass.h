@@ -60,8 +60,8 @@ template <class Watcher> class SessionPass {
             std::string path;
             uint64_t from = 0;
             if (analyzer_ && !analyzer_->session().closed) {
-                const Session& before = analyzer_->session();
-                path = std::move(analyzer_->session().path);
+                Session& before = analyzer_->session();
+                path = std::move(before.path);
                 from = before.path_from != 0 ? before.path_from : before.number;
             }
             analyzer_.emplace(options_, place.session, place.line, began);
