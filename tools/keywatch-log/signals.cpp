@@ -18,6 +18,7 @@
 #else
 #include <csignal>
 #include <unistd.h>
+#include <vector>
 #endif
 
 namespace kwlog {
@@ -39,11 +40,43 @@ BOOL WINAPI remove_pending(DWORD) {
 char pending[4096];
 volatile std::sig_atomic_t have_pending = 0;
 
-extern "C" void remove_pending(int signal) {
+// What each signal did before: the handler puts it back, so that the
+// signal then takes its usual course (the end of the process, or a
+// sanitizer's report of a crash).
+struct sigaction before[NSIG];
+
+// Faults of the program itself, which come again when the handler returns;
+// sent by kill, they do not.
+bool is_fault(int signal, const siginfo_t* info) {
+    return (signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE) &&
+           info != nullptr && info->si_code > 0;
+}
+
+extern "C" void remove_pending(int signal, siginfo_t* info, void*) {
     if (have_pending != 0)
         unlink(pending);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    sigaction(signal, &before[signal], nullptr);
+    // Blocked until the handler returns, then delivered as before.
+    if (!is_fault(signal, info))
+        raise(signal);
+}
+
+// The signals whose default is to end the process and that may be caught.
+// SIGPIPE is ignored from the start (main.cpp): a write to a closed pipe
+// fails instead, and the run ends through the usual path.
+std::vector<int> ending_signals() {
+    std::vector<int> signals = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                                SIGFPE,  SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                                SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,  SIGIO};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    signals.push_back(SIGPWR);
+#endif
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
+    return signals;
 }
 
 #endif
@@ -74,13 +107,15 @@ void remove_if_interrupted(const std::string& path) {
     if (!handled) {
         handled = true;
         struct sigaction action = {};
-        action.sa_handler = remove_pending;
-        sigemptyset(&action.sa_mask);
+        action.sa_sigaction = remove_pending;
+        action.sa_flags = SA_SIGINFO;
+        // While the file is removed, no other signal ends the run.
+        sigfillset(&action.sa_mask);
         // A signal ignored from the start stays ignored: nohup, or a job
         // started in the background by a shell, asked for that.
-        struct sigaction before;
-        for (int signal : {SIGINT, SIGTERM, SIGHUP})
-            if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+        for (int signal : ending_signals())
+            if (sigaction(signal, nullptr, &before[signal]) == 0 &&
+                before[signal].sa_handler != SIG_IGN)
                 sigaction(signal, &action, nullptr);
     }
 }

@@ -1,6 +1,8 @@
 // A temporary file that a run ended by a signal must not leave behind:
-// Ctrl+C, a kill or a hang-up (on Windows, the console's Ctrl+C) removes
-// it before the run ends. One at a time.
+// every signal that ends a process unless it is caught (Ctrl+C, Ctrl+\, a
+// kill, a hang-up, SIGUSR1, an alarm, a limit of CPU time, a crash, ...; on
+// Windows, the console's Ctrl+C, Ctrl+Break and closing) removes it before
+// the run ends. One at a time.
 #pragma once
 
 #include <string>
