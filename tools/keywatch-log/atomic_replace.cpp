@@ -4,8 +4,11 @@
 #include "utf16.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <string_view>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -74,6 +77,21 @@ int existing_mode(const std::string&) {
     return -1;
 }
 
+// A read-only file is refused, as cmd's > refuses it (MoveFileEx would
+// too, but only once the whole output is written).
+bool may_write(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+// A name's length as the file system counts it: in UTF-16 units.
+size_t name_length(std::string_view name) {
+    return to_wide(std::string(name)).size();
+}
+
 // MoveFileEx replaces an existing file, which rename() on Windows does not.
 bool replace_file(const std::string& from, const std::string& to, std::string& reason) {
     if (MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -107,6 +125,17 @@ int existing_mode(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
+// The rename would replace a file whatever its mode, since only the folder's
+// count; but a user who may not write the file (mode 444, say) has not let
+// it be replaced, and the shell's > would refuse it.
+bool may_write(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
+size_t name_length(std::string_view name) {
+    return name.size();
+}
+
 bool replace_file(const std::string& from, const std::string& to, std::string& reason) {
     if (std::rename(from.c_str(), to.c_str()) == 0)
         return true;
@@ -115,6 +144,39 @@ bool replace_file(const std::string& from, const std::string& to, std::string& r
 }
 
 #endif
+
+// The longest name a folder may hold, in bytes on Linux (NAME_MAX) and in
+// UTF-16 units on Windows.
+constexpr size_t longest_name = 255;
+
+// The part of `path` after its folder.
+std::string_view name_of(const std::string& path) {
+#ifdef _WIN32
+    size_t slash = path.find_last_of("\\/:");
+#else
+    size_t slash = path.rfind('/');
+#endif
+    return slash == std::string::npos ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
+}
+
+// The temporary file for `target`: its name and ".PID.tmp" (".PID-N.tmp" on
+// a retry), so that a user who finds one left knows whose it is; or, when
+// that name would be too long for the folder, a short hidden one beside it,
+// ".kwl-" and six random letters and digits, made new on each retry.
+std::string temporary_name(const std::string& target, bool short_form, int attempt) {
+    if (!short_form)
+        return target + "." + std::to_string(process_id()) +
+               (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
+    static std::minstd_rand random(
+        static_cast<unsigned>(std::random_device{}()) ^ static_cast<unsigned>(process_id()) ^
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = ".kwl-";
+    for (int i = 0; i < 6; ++i)
+        name += letters[random() % (sizeof letters - 1)];
+    return target.substr(0, target.size() - name_of(target).size()) + name + ".tmp";
+}
 
 } // namespace
 
@@ -159,17 +221,31 @@ Target target_of(std::string& path) {
 
 std::FILE* Replacement::create(const std::string& target) {
     abandon();
+    refused_.clear();
+    if (!may_write(target))
+        return nullptr;
     int mode = existing_mode(target);
+    // ".PID.tmp" is 4 to 12 bytes more than the name.
+    bool short_form = name_length(name_of(target)) + 12 > longest_name;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp_ = target + "." + std::to_string(process_id()) +
-                (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
+        temp_ = temporary_name(target, short_form, attempt);
         fd = create_new(temp_, mode);
-        if (fd < 0 && errno != EEXIST)
+        if (fd < 0 && errno == ENAMETOOLONG && !short_form) {
+            short_form = true; // a file system of shorter names
+            attempt = -1;
+        } else if (fd < 0 && errno != EEXIST) {
             break;
+        }
     }
     if (fd < 0) {
+        int error = errno;
+        // A folder that is there but refuses the temporary file: the
+        // cause is the folder, whatever the target's own permissions.
+        if (error != ENOENT && error != ENOTDIR)
+            refused_ = temp_;
         temp_.clear();
+        errno = error;
         return nullptr;
     }
     target_ = target;

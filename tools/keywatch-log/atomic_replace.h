@@ -1,7 +1,9 @@
 // A file given with -o is written whole or not at all: into a temporary
 // file beside it, renamed into place only when all went well, so that a
 // failed run leaves an earlier file as it was. Through a symbolic link, the
-// file the link names is replaced, not the link.
+// file the link names is replaced, not the link. A file the user may not
+// write (read-only) is refused, as the shell's > refuses it, though the
+// folder would let it be replaced.
 #pragma once
 
 #include <cstdio>
@@ -28,9 +30,16 @@ class Replacement {
         abandon();
     }
     // A new temporary file beside `target`, with the target's permissions,
-    // open for writing; null when none can be made (errno says why). A run
-    // ended by a signal removes it (signals.h).
+    // open for writing; null when the target may not be written or no
+    // temporary file can be made (errno says why; refused_temp() tells the
+    // two apart). A run ended by a signal removes it (signals.h).
     std::FILE* create(const std::string& target);
+    // After create() failed: the temporary file that could not be made in
+    // a folder that is there, or "" when the cause was the target itself
+    // or a folder that is not there.
+    const std::string& refused_temp() const {
+        return refused_;
+    }
     // Renames the temporary file, closed by then, into place. False, with
     // the system's reason, when that fails; the temporary file is then
     // removed.
@@ -42,7 +51,7 @@ class Replacement {
     }
 
   private:
-    std::string target_, temp_;
+    std::string target_, temp_, refused_;
 };
 
 } // namespace kwlog

@@ -73,7 +73,12 @@ bool Output::open_file(const std::string& path, const Input& input) {
         break;
     }
     if (file_ == nullptr) {
-        complain("cannot write %s: %s", path.c_str(), std::strerror(errno));
+        int error = errno;
+        if (!replacement_.refused_temp().empty())
+            complain("cannot write %s: cannot create its temporary file %s in that folder: %s",
+                     path.c_str(), replacement_.refused_temp().c_str(), std::strerror(error));
+        else
+            complain("cannot write %s: %s", path.c_str(), std::strerror(error));
         return false;
     }
     owned_ = true;
