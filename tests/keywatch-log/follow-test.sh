@@ -5,7 +5,8 @@
 # too), leaves out hidden names, and starts again when the file is truncated
 # (shorter, and rewritten longer); then, with --from-start, shows the records
 # already there; matches a name pattern against a long name and passes over
-# a line too long for a record; and stops when the reader of its output goes.
+# a line too long for a record; shows whole a record cut short when it
+# started; and stops when the reader of its output goes.
 #
 #   follow-test.sh WORK_DIR KEYWATCH_LOG [RUNNER PREFIX]   (RUNNER: wine-run.sh)
 set -u
@@ -160,6 +161,69 @@ got=$(tr -d '\r' <"$out")
 $expected"
 grep -q "not a keywatch record: a line of over 1 MiB" "$err" ||
     fail "the line of 1.1 MB was not reported as too long"
+
+# A record the module had only begun to write (a flush cut it) when follow
+# started: when the rest comes, the whole record shows, and nothing is
+# reported; cut where it does not parse yet, and where it does. Without
+# --from-start follow shows nothing until then, so when it has first looked
+# at the file cannot be seen: it is given a while before the rest comes,
+# and records are appended after it until one shows. Should the first shown
+# be one of those, follow looked only after the rest came (the record was
+# complete then, and not new): it is tried again, given longer.
+log="$work/cut.log"
+out="$work/cut.txt"
+# cut_short BEGUN REST: the log ends in BEGUN when follow starts, then REST
+# comes.
+cut_short() {
+    whole="$1$2"
+    for wait in 1 5 20; do
+        printf '%s' "$CRLF$CRLF Time=0.500000; Aircraft Loaded Title=Baron; Type=Beech; Model=BE58$CRLF $1" >"$log"
+        : >"$out"
+        start_follow "$out" "$log"
+        sleep "$wait"
+        printf '%s' "$2" >>"$log"
+        limit=$(($(now_ms) + 60000))
+        i=0
+        until grep -q "evdata=" "$out"; do
+            [ "$(now_ms)" -lt "$limit" ] || fail "no record appended after the cut one shows"
+            kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
+            i=$((i + 1))
+            printf "$CRLF Time=2.%06d; id=6; event_in=KEY_B; evdata=%d" "$i" "$i" >>"$log"
+            sleep 0.5
+        done
+        sleep 0.3
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        ! grep -q "not a keywatch record" "$err" || fail "the record cut when follow started was reported"
+        first=$(head -n 1 "$out" | tr -d '\r')
+        [ "$first" != "$whole" ] || break
+        case $first in
+        *id=6*) echo "follow looked at $log only after the rest of the record came; again" ;;
+        *) fail "the record cut when follow started did not show whole; shown first: $first" ;;
+        esac
+    done
+    [ "$first" = "$whole" ] || fail "follow never looked at $log before the rest of the record came"
+}
+cut_short "Time=1.000000; id=5; event_" "in=KEY_A; evdata=1"
+cut_short "Time=1.000000; id=5; event_in=KEY_A; evdata=1" "6"
+# And a record whole when follow starts (the last, which has no line end
+# yet) is not shown when the next come.
+: >"$out"
+start_follow "$out" "$log"
+limit=$(($(now_ms) + 60000))
+i=0
+until grep -q "KEY_C" "$out"; do
+    [ "$(now_ms)" -lt "$limit" ] || fail "no record appended shows"
+    kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
+    i=$((i + 1))
+    printf "$CRLF Time=3.%06d; id=7; event_in=KEY_C; evdata=%d" "$i" "$i" >>"$log"
+    sleep 0.5
+done
+sleep 0.3
+kill "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+! grep -q "KEY_B" "$out" || fail "the record that was whole and last when follow started shows"
+echo "a record cut short when follow started shows whole; one whole does not show"
 
 # The reader of follow's output goes away: follow stops, with status 0. On
 # Linux it sees the closed pipe while it waits; on Windows only when it next

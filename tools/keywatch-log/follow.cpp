@@ -7,7 +7,9 @@
 // The module begins each record with its line end, so the last record in the
 // file has none yet. It is shown as soon as it parses, without a line end;
 // should more of it arrive (a buffer flush can cut a record anywhere), that is
-// written after it, and the line end comes when the line's end does.
+// written after it, and the line end comes when the line's end does. The last
+// line of a file found already there is read again from its start at the next
+// poll: if more of it has come, it was a record cut short, shown whole.
 #include "commands.h"
 #include "files.h"
 #include "lines.h"
@@ -89,6 +91,7 @@ class Follower {
     void restart() {
         end_line();
         offset_ = 0;
+        old_end_ = -1;
         head_.clear();
         skipping_ = false;
     }
@@ -114,9 +117,10 @@ class Follower {
         if (size < 0)
             return false;
         if (first && !options_.from_start) {
-            // Only what is appended from now on.
+            // Only what is appended from now on, and the last line if more
+            // of it comes.
             offset_ = size;
-            return read_head(f, size);
+            return start_at_last_line(f, size) && read_head(f, size);
         }
         bool truncated = size < offset_;
         if (!truncated && !head_.empty()) {
@@ -140,6 +144,18 @@ class Follower {
         Line line;
         for (uint64_t before = 0; reader.next(line); before = reader.offset()) {
             offset_ = base + static_cast<int64_t>(reader.offset());
+            if (old_end_ >= 0) {
+                // The last line as it was at the start: passed over unless
+                // more of it has come since.
+                bool grew = base + static_cast<int64_t>(line.text.size()) > old_end_;
+                if (!grew && !line.ended) {
+                    offset_ = base;
+                    break;
+                }
+                old_end_ = -1;
+                if (!grew)
+                    continue;
+            }
             if (skipping_) {
                 // The rest of a line too long to be a record.
                 skipping_ = !line.ended;
@@ -175,6 +191,24 @@ class Follower {
         }
         errno = reader.error();
         return errno == 0;
+    }
+
+    // Sets the next poll to read from the start of the file's last line:
+    // it may be a record the module has only begun to write. A last line
+    // longer than a block is no record: its rest is passed over.
+    bool start_at_last_line(std::FILE* f, int64_t size) {
+        int64_t from = std::max<int64_t>(0, size - static_cast<int64_t>(block_size));
+        std::string tail;
+        if (!read_bytes(f, from, static_cast<size_t>(size - from), tail))
+            return false;
+        size_t feed = tail.rfind('\n');
+        if (feed == std::string::npos && from > 0) {
+            skipping_ = true;
+            return true;
+        }
+        offset_ = from + static_cast<int64_t>(feed == std::string::npos ? 0 : feed + 1);
+        old_end_ = size;
+        return true;
     }
 
     bool read_head(std::FILE* f, int64_t size) {
@@ -224,8 +258,9 @@ class Follower {
     const Options& options_;
     const EventNames& names_;
     Output& out_;
-    int64_t offset_ = 0; // where the next poll reads from
-    std::string head_;   // the file's first bytes, to see a truncation by
+    int64_t offset_ = 0;   // where the next poll reads from
+    int64_t old_end_ = -1; // the file's end at the start, while its last line is read again
+    std::string head_;     // the file's first bytes, to see a truncation by
     Part in_line_ = Part::none;
     bool skipping_ = false, waiting_ = false;
     int read_error_ = 0;
