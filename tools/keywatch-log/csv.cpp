@@ -1,7 +1,9 @@
 // keywatch-log csv: every event line as one RFC 4180 row (CR LF line ends,
-// fields quoted when they hold a comma, quote, CR or LF).
+// fields quoted when they hold a comma, quote, CR or LF; text that a
+// spreadsheet would run as a formula marked as text, csv_cells.h).
 #include "bytes.h"
 #include "commands.h"
+#include "csv_cells.h"
 #include "files.h"
 #include "reader.h"
 
@@ -35,14 +37,16 @@ bool needs_quotes(std::string_view text) {
     return false;
 }
 
-// A field as RFC 4180 writes it: quoted, its quotes doubled, when it holds
-// a comma, quote, CR or LF.
+// A text field as RFC 4180 writes it: quoted, its quotes doubled, when it
+// holds a comma, quote, CR or LF; and quoted after a single quote when a
+// spreadsheet would run it (csv_cells.h).
 void append_field(std::string& out, std::string_view text) {
-    if (!needs_quotes(text)) {
+    bool formula = runs_as_formula(text);
+    if (!formula && !needs_quotes(text)) {
         out += text;
         return;
     }
-    out += '"';
+    out += formula ? "\"'" : "\"";
     for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
         out += text.substr(0, quote + 1);
         out += '"';

@@ -4,6 +4,7 @@
 // in A, those only in B, and those in both with different counts, the
 // largest difference first.
 #include "commands.h"
+#include "csv_cells.h"
 #include "files.h"
 #include "reader.h"
 #include "writing.h"
@@ -241,12 +242,15 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
     out.put(line);
 }
 
+// A text field: quoted when it holds a comma, quote, CR or LF, and after a
+// single quote when a spreadsheet would run it (csv_cells.h).
 void put_csv_field(Output& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    bool formula = runs_as_formula(text);
+    if (!formula && text.find_first_of(",\"\r\n") == std::string_view::npos) {
         out.put(text);
         return;
     }
-    out.put('"');
+    out.put(formula ? "\"'" : "\"");
     for (char c : text) {
         if (c == '"')
             out.put('"');
