@@ -1,5 +1,6 @@
-// Where the log is when no file is named: summary, csv and follow look for
-// Key_Events_Sent.log in these places, in this order:
+// Where the log is when no file is named: every command but diff (summary,
+// csv, follow and report) looks for Key_Events_Sent.log in these places, in
+// this order:
 //
 //   the current folder;
 //   the user's folder Documents\Prepar3D v4 Files (the known folder
