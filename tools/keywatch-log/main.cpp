@@ -6,6 +6,7 @@
 // library's notation.
 #include "commands.h"
 #include "locate.h"
+#include "own_console.h"
 
 #include <CLI/CLI.hpp>
 
@@ -550,5 +551,15 @@ int main(int argc, char** argv) {
     // quietly, as on Windows.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    return run(argc, argv);
+    // Double-clicked: the window would close before its words could be
+    // read (own_console.h).
+    if (!kwlog::console_is_own())
+        return run(argc, argv);
+    int status = 2;
+    if (argc < 2)
+        kwlog::explain_double_click();
+    else
+        status = run(argc, argv);
+    kwlog::wait_for_enter();
+    return status;
 }
