@@ -225,6 +225,7 @@ std::FILE* Replacement::create(const std::string& target) {
     if (!may_write(target))
         return nullptr;
     int mode = existing_mode(target);
+    SignalsHeld held; // until the file is in remove_if_interrupted()'s hands
     // ".PID.tmp" is 4 to 12 bytes more than the name.
     bool short_form = name_length(name_of(target)) + 12 > longest_name;
     int fd = -1;

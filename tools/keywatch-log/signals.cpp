@@ -17,6 +17,7 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <pthread.h>
 #include <unistd.h>
 #include <vector>
 #endif
@@ -85,24 +86,25 @@ std::vector<int> ending_signals() {
 
 #ifdef _WIN32
 
+SignalsHeld::SignalsHeld() {
+    static bool handled = false;
+    if (!handled)
+        handled = SetConsoleCtrlHandler(remove_pending, TRUE) != 0;
+}
+
+SignalsHeld::~SignalsHeld() = default;
+
 void remove_if_interrupted(const std::string& path) {
     std::wstring wide = to_wide(path);
     if (wide.size() >= std::size(pending))
         return;
     std::memcpy(pending, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
     have_pending = 1;
-    static bool handled = false;
-    if (!handled)
-        handled = SetConsoleCtrlHandler(remove_pending, TRUE) != 0;
 }
 
 #else
 
-void remove_if_interrupted(const std::string& path) {
-    if (path.size() >= sizeof pending)
-        return;
-    std::memcpy(pending, path.c_str(), path.size() + 1);
-    have_pending = 1;
+SignalsHeld::SignalsHeld() {
     static bool handled = false;
     if (!handled) {
         handled = true;
@@ -118,6 +120,20 @@ void remove_if_interrupted(const std::string& path) {
                 before[signal].sa_handler != SIG_IGN)
                 sigaction(signal, &action, nullptr);
     }
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before_);
+}
+
+SignalsHeld::~SignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+}
+
+void remove_if_interrupted(const std::string& path) {
+    if (path.size() >= sizeof pending)
+        return;
+    std::memcpy(pending, path.c_str(), path.size() + 1);
+    have_pending = 1;
 }
 
 #endif

@@ -7,7 +7,28 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <csignal>
+#endif
+
 namespace kwlog {
+
+// Catches the signals that end the run (the first one made, for good), and
+// on Linux holds them back while it lives: a temporary file is made under
+// one and given to remove_if_interrupted(), so that no signal can come
+// between the two and leave it.
+class SignalsHeld {
+  public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+#ifndef _WIN32
+    sigset_t before_;
+#endif
+};
 
 // From now on, a signal that ends the run removes the file at `path`.
 void remove_if_interrupted(const std::string& path);
