@@ -172,6 +172,23 @@ grep -q "not a keywatch record: a line of over 1 MiB" "$err" ||
 # complete then, and not new): it is tried again, given longer.
 log="$work/cut.log"
 out="$work/cut.txt"
+# append_until_shown SECOND ID NAME: appends a record of NAME (time SECOND
+# and a fraction, data and fraction counting up) every half second until
+# standard output shows a record, then stops follow.
+append_until_shown() {
+    limit=$(($(now_ms) + 60000))
+    i=0
+    until grep -q "evdata=" "$out"; do
+        [ "$(now_ms)" -lt "$limit" ] || fail "no record appended shows"
+        kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
+        i=$((i + 1))
+        printf "$CRLF Time=$1.%06d; id=$2; event_in=$3; evdata=%d" "$i" "$i" >>"$log"
+        sleep 0.5
+    done
+    sleep 0.3
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
 # cut_short BEGUN REST: the log ends in BEGUN when follow starts, then REST
 # comes.
 cut_short() {
@@ -182,18 +199,7 @@ cut_short() {
         start_follow "$out" "$log"
         sleep "$wait"
         printf '%s' "$2" >>"$log"
-        limit=$(($(now_ms) + 60000))
-        i=0
-        until grep -q "evdata=" "$out"; do
-            [ "$(now_ms)" -lt "$limit" ] || fail "no record appended after the cut one shows"
-            kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
-            i=$((i + 1))
-            printf "$CRLF Time=2.%06d; id=6; event_in=KEY_B; evdata=%d" "$i" "$i" >>"$log"
-            sleep 0.5
-        done
-        sleep 0.3
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        append_until_shown 2 6 KEY_B
         ! grep -q "not a keywatch record" "$err" || fail "the record cut when follow started was reported"
         first=$(head -n 1 "$out" | tr -d '\r')
         [ "$first" != "$whole" ] || break
@@ -210,18 +216,7 @@ cut_short "Time=1.000000; id=5; event_in=KEY_A; evdata=1" "6"
 # yet) is not shown when the next come.
 : >"$out"
 start_follow "$out" "$log"
-limit=$(($(now_ms) + 60000))
-i=0
-until grep -q "KEY_C" "$out"; do
-    [ "$(now_ms)" -lt "$limit" ] || fail "no record appended shows"
-    kill -0 "$pid" 2>/dev/null || fail "keywatch-log follow ended"
-    i=$((i + 1))
-    printf "$CRLF Time=3.%06d; id=7; event_in=KEY_C; evdata=%d" "$i" "$i" >>"$log"
-    sleep 0.5
-done
-sleep 0.3
-kill "$pid" 2>/dev/null
-wait "$pid" 2>/dev/null
+append_until_shown 3 7 KEY_C
 ! grep -q "KEY_B" "$out" || fail "the record that was whole and last when follow started shows"
 echo "a record cut short when follow started shows whole; one whole does not show"
 
