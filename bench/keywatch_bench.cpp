@@ -46,7 +46,7 @@
 
 // The simulator's records before <windows.h>, whose macros take some of
 // their names (DT_CENTER, FW_MEDIUM), as module/module.h has them.
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 #include "log/event_names.h"
 #include "log/key_events.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 // ---- State ---------------------------------------------------------------------
 

@@ -3,7 +3,7 @@
 // callbacks the simulator calls to draw them.
 #pragma once
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 // Bitmap resources the face draws from.
 enum : uint32_t {

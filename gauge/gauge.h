@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 extern GAUGEHDR gauge_header;
 extern int32_t parameters_seen; // the parameter string has been examined (once per load)

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 extern int32_t logging_state; // what the gauge shows: 1 ON, 0 OFF
 

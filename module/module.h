@@ -2,7 +2,7 @@
 // rest of the simulator's interface), the entry point, start and stop.
 #pragma once
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 #include "platform/platform.h"
 
 extern HINSTANCE module_handle; // saved by DllMain; the loader's, so no test resets it

@@ -2,7 +2,7 @@
 """Mutation run for keywatch: does the native test suite catch single faults?
 
 Each mutant in scripts/mutants.txt is one textual change to the module's own
-code (module/, log/, gauge/, platform/, and the record formats in
+code (interface/, module/, log/, gauge/, platform/, and the record formats in
 logformat/). For each one this script applies the change, rebuilds the
 native build in build/mutate, runs its whole ctest suite
 (the tests that fail show which checks catch the fault) and puts the file

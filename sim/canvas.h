@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 #include "sim/box.h"
 #include "sim/module_resources.h"
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 #include "sim/panel.h"
 
 namespace sim {

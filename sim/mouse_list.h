@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 #include "sim/box.h"
 
 namespace sim {

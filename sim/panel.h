@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 #include "sim/canvas.h"
 #include "sim/module_resources.h"
 #include "sim/text.h"

@@ -1,7 +1,7 @@
 // A gauge module that is no DLL component: Linkage and ImportTable, with no
 // gauge and no routines, and no DLLStart, DLLStop or Panels. keywatch-sim
 // loads it, and must refuse to start it as a DLL component.
-#include "module/sim_interface.h"
+#include "interface/sim_interface.h"
 
 #ifdef _WIN32
 #define EXPORTED __declspec(dllexport)
