@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "interface/sim_interface.h"
+#include "gauge/service_table.h"
 
 // ---- State ---------------------------------------------------------------------
 
@@ -30,13 +30,17 @@ void reset_aircraft_state() {
     model_answer = nullptr;
 }
 
+void find_module_path(HMODULE module) {
+    module_file_path(module, module_path, TEXT_BUFFER_SIZE);
+}
+
 // ---- Aircraft query --------------------------------------------------------------
 
 // Asks one expression and returns the simulator's answer, or null for none.
 // The slot starts out at the field's own buffer, so an unanswered query
 // leaves it unchanged. A null answer is treated as no answer rather than read.
 static const char* ask(const char* expression, const char** answer, char* field) {
-    PANELS* panels = ImportTable.panels.table;
+    PANELS* panels = service_table();
     if (panels == nullptr || panels->execute_calculator_code == nullptr)
         return nullptr;
     *answer = field;

@@ -8,17 +8,22 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 constexpr size_t TEXT_BUFFER_SIZE = 260; // the platform's path length
 
 // ---- State ---------------------------------------------------------------------
 
-extern char module_path[TEXT_BUFFER_SIZE];    // set by module start from the platform
+extern char module_path[TEXT_BUFFER_SIZE];    // set by find_module_path() at module start
 extern char aircraft_title[TEXT_BUFFER_SIZE]; // answer to "(A:TITLE, string)"
 extern char aircraft_type[TEXT_BUFFER_SIZE];  // answer to "(A:ATC TYPE, string)"
 extern char aircraft_model[TEXT_BUFFER_SIZE]; // answer to "(A:ATC MODEL, string)"
 
 // Back to the values at load: every text empty. For tests; see reset_module_state().
 void reset_aircraft_state();
+
+// Takes module_path from the platform: the path of the file holding `module`.
+void find_module_path(HMODULE module);
 
 // ---- Aircraft query --------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include "gauge/gauge.h"
 
 #include "gauge/face.h"
+#include "gauge/service_table.h"
 #include "log/key_events.h"
 
 int32_t parameters_seen = 0;
@@ -15,63 +16,59 @@ void reset_gauge_state() {
 }
 
 // ---- Forwarding routines ---------------------------------------------------------
-
-// The root element, as the simulator sees it: through the first gauge header
-// Linkage lists.
-static ELEMENT_HEADER* root_element() {
-    return Linkage.gauges[0]->elements_list[0];
-}
-
 // A host that runs the gauge before handing over its service table gets 0
 // (failure) rather than a call through a null table.
-static PANELS* panels() {
-    return ImportTable.panels.table;
+
+// The root element: the first of the header's list, which the module's
+// Linkage hands the simulator.
+static ELEMENT_HEADER* root_element() {
+    return gauge_header.elements_list[0];
 }
 
 static int32_t gauge_query() {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_query == nullptr)
         return 0;
     return table->element_list_query(root_element());
 }
 
 static int32_t gauge_install(void* resource_handle) {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_install == nullptr)
         return 0;
     return table->element_list_install(root_element(), resource_handle);
 }
 
 static int32_t gauge_initialize() {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_initialize == nullptr)
         return 0;
     return table->element_list_initialize(root_element());
 }
 
 static int32_t gauge_update() {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_update == nullptr)
         return 0;
     return table->element_list_update(root_element());
 }
 
 static int32_t gauge_generate(uint32_t phase) {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_generate == nullptr)
         return 0;
     return table->element_list_generate(root_element(), phase);
 }
 
 static int32_t gauge_draw() {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_plot == nullptr)
         return 0;
     return table->element_list_plot(root_element());
 }
 
 static int32_t gauge_kill() {
-    PANELS* table = panels();
+    PANELS* table = service_table();
     if (table == nullptr || table->element_list_kill == nullptr)
         return 0;
     return table->element_list_kill(root_element());
@@ -111,5 +108,5 @@ void gauge_service_callback(GAUGEHDR* gauge, int32_t service_id, uintptr_t /*ext
         return;
     parameters_seen = 1;
     if (gauge->parameters[0] != '\0')
-        axis_events_enabled = 1;
+        set_axis_events_enabled(1);
 }

@@ -21,11 +21,11 @@ int32_t toggle_logging(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
         open_log("a");
     if (logging_state == 1) {
         write_record(RECORD_LOGGING_STARTED, elapsed_seconds());
-        logging_enabled = 1;
+        set_logging_enabled(1);
     } else {
         write_record(RECORD_LOGGING_STOPPED, (long double)elapsed_seconds());
         flush_log();
-        logging_enabled = 0;
+        set_logging_enabled(0);
     }
     return 0;
 }
@@ -34,7 +34,7 @@ int32_t restart_log(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
     close_log();
     forget_failed_places();
     open_log("w");
-    logging_enabled = 1;
+    set_logging_enabled(1);
     logging_state = 1;
     if (log_file != nullptr) {
         query_aircraft();
@@ -43,6 +43,6 @@ int32_t restart_log(PIXPOINT* /*point*/, uint32_t /*mouse_flags*/) {
                      aircraft_model);
         write_record(RECORD_LOGGING_STARTED, elapsed_seconds());
     }
-    event_count = 0;
+    clear_event_count();
     return 0;
 }

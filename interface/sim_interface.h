@@ -128,10 +128,10 @@ struct MODULE_LINKAGE {
     GAUGEHDR* gauges[MODULE_GAUGE_SLOTS]; // gauge headers, ending with a null entry
 };
 
-// The module's two exported records, defined with its start and stop
-// (module/module.cpp). Every call into the simulator goes through the
-// service table it writes into ImportTable; the gauge's routines find their
-// element tree through Linkage, as the simulator does.
+// The module's two exported records: Linkage, defined with its start and
+// stop (module/module.cpp), and ImportTable, defined with the gauge that
+// calls through it (gauge/service_table.cpp). Every call into the simulator
+// goes through the service table the simulator writes into ImportTable.
 //
 // The same file may also be an add-on's DLL component, which the simulator
 // loads at its own start: it writes its service table into the exported
@@ -290,14 +290,21 @@ struct ELEMENT_ICON {
     uint32_t reserved{};
 };
 
-// Text-format flag bits for string elements.
+// Text-format flag bits for string elements, and a font's weight and
+// character set: Windows' own values, which <windows.h> defines as macros
+// when it comes first.
+#ifndef DT_CENTER
 enum : uint32_t {
     DT_CENTER = 0x01,
     DT_WORDBREAK = 0x10,
 };
-
+#endif
+#ifndef FW_MEDIUM
 constexpr int32_t FW_MEDIUM = 500;
+#endif
+#ifndef DEFAULT_CHARSET
 constexpr uint8_t DEFAULT_CHARSET = 1;
+#endif
 constexpr size_t FONT_NAME_SIZE = 32; // inline characters, NUL included
 
 struct ELEMENT_STRING {

@@ -35,6 +35,18 @@ void set_load_records_writer(LoadRecordsWriter writer) {
     load_records_writer = writer;
 }
 
+void set_logging_enabled(int32_t enabled) {
+    logging_enabled = enabled;
+}
+
+void set_axis_events_enabled(int32_t enabled) {
+    axis_events_enabled = enabled;
+}
+
+void clear_event_count() {
+    event_count = 0;
+}
+
 static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
 
 // ---- Classification ------------------------------------------------------------

@@ -24,6 +24,12 @@ extern int32_t axis_events_enabled; // the seven axis events count only while no
 // restart keeps them); tests do, through reset_module_state().
 void reset_key_event_state();
 
+// The gauge's controls and its service callback change the state here
+// through these, so that only this file writes it.
+void set_logging_enabled(int32_t enabled);
+void set_axis_events_enabled(int32_t enabled);
+void clear_event_count();
+
 // ---- Aircraft check ------------------------------------------------------------
 // When no gauge start marks a change of aircraft, the handler asks: a layer
 // above installs a check here, which the handler calls before the record of

@@ -1,15 +1,16 @@
-// How the simulator finds keywatch and how it starts and stops: Linkage and
-// ImportTable, the DLL entry point, the start routine that arms the key-event
-// handler and writes the load records, and the stop routine that writes the
-// closing records. The simulator may also load the module as a DLL component
-// at its own start (Panels, DLLStart, DLLStop), and a panel may name it
-// besides: the first of the two owners to start it arms the handler, the
-// last to stop it closes the log.
+// How the simulator finds keywatch and how it starts and stops: Linkage, the
+// DLL entry point, the start routine that arms the key-event handler and
+// writes the load records, and the stop routine that writes the closing
+// records. (ImportTable, through which the simulator hands over its service
+// table, is the gauge's: gauge/service_table.cpp.) The simulator may also load the module as a DLL
+// component at its own start (Panels, DLLStart, DLLStop), and a panel may name it besides: the
+// first of the two owners to start it arms the handler, the last to stop it closes the log.
 #include "module/module.h"
 
 #include "gauge/aircraft.h"
 #include "gauge/gauge.h"
 #include "gauge/logging_controls.h"
+#include "gauge/service_table.h"
 #include "log/key_events.h"
 #include "log/log_file.h"
 
@@ -19,11 +20,6 @@ extern "C" {
 KEYWATCH_EXPORT MODULE_LINKAGE Linkage = {
     MODULE_LINKAGE_ID,        module_init, module_deinit, 0, 0, MODULE_LINKAGE_VERSION,
     {&gauge_header, nullptr},
-};
-
-KEYWATCH_EXPORT IMPORT_TABLE ImportTable = {
-    {IMPORT_PANELS_ID, nullptr}, // the simulator sets its service table here
-    {0, nullptr},
 };
 
 // The simulator's loader writes its service table here when it loads the
@@ -75,9 +71,9 @@ static void begin_block() {
 // The start of an owner that finds the module held by no other.
 static void start_module() {
     start_clock();
-    module_file_path(module_handle, module_path, TEXT_BUFFER_SIZE);
+    find_module_path(module_handle);
     set_load_records_writer(begin_block);
-    PANELS* panels = ImportTable.panels.table;
+    PANELS* panels = service_table();
     if (panels != nullptr && panels->register_key_event_handler != nullptr)
         panels->register_key_event_handler(on_key_event, nullptr);
     begin_block();
@@ -85,7 +81,7 @@ static void start_module() {
 
 // The stop of the last owner.
 static void stop_module() {
-    PANELS* panels = ImportTable.panels.table;
+    PANELS* panels = service_table();
     if (panels != nullptr && panels->unregister_key_event_handler != nullptr)
         panels->unregister_key_event_handler(on_key_event, nullptr);
     if (log_file != nullptr) {
@@ -135,8 +131,8 @@ static int32_t name_changed_aircraft() {
 extern "C" KEYWATCH_EXPORT void DLLStart() {
     if (Panels == nullptr || component_holds != 0)
         return;
-    if (ImportTable.panels.table == nullptr)
-        ImportTable.panels.table = Panels;
+    if (service_table() == nullptr)
+        set_service_table(Panels);
     component_holds = 1;
     set_aircraft_check(name_changed_aircraft);
     if (panel_holds == 0)
@@ -162,7 +158,7 @@ void reset_module_state() {
     reset_logging_controls_state();
     reset_gauge_state();
     reset_aircraft_state();
-    ImportTable.panels.table = nullptr;
+    reset_service_table_state();
     Panels = nullptr;
     component_holds = 0;
     panel_holds = 0;
