@@ -123,14 +123,14 @@ int floor_counter = 0;
 // with its name already known (the first case's until another is set).
 struct FloorText {
     const char* format; // RECORD_EVENT or RECORD_USER_DEFINED_EVENT
-    int32_t id;         // the event number minus 0x10000
+    int32_t id;         // the event number minus KEY_EVENT_BASE
     const char* name;
 };
 FloorText floor_text = {RECORD_EVENT, 2, "KEY_SELECT_1"};
 
 FloorText floor_text_for(const Case& c) {
-    const int32_t id = (int32_t)(c.id - 0x10000);
-    if (c.id >= 0x11000)
+    const int32_t id = (int32_t)(c.id - KEY_EVENT_BASE);
+    if (c.id >= USER_DEFINED_START)
         return {RECORD_USER_DEFINED_EVENT, id, "User_Defined_Event"};
     return {RECORD_EVENT, id, lookup_event_name(c.id, "null")};
 }

@@ -52,7 +52,10 @@ static const char USER_DEFINED_EVENT_NAME[] = "User_Defined_Event";
 // ---- Classification ------------------------------------------------------------
 
 static bool is_axis_event(uint32_t id) {
-    return (id >= 0x100E2 && id <= 0x100E6) || (id >= 0x102F3 && id <= 0x102F4);
+    for (const EventRun& run : AXIS_EVENT_RUNS)
+        if (id >= run.first && id <= run.last)
+            return true;
+    return false;
 }
 
 // The count wraps from the largest to the smallest 32-bit value.

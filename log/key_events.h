@@ -4,13 +4,28 @@
 
 #include <cstdint>
 
-// ---- Event numbers -------------------------------------------------------------
+#include "interface/event_numbers.h"
 
-constexpr uint32_t KEY_EVENT_BASE = 0x10000;     // lowest key event; subtracted from every id
-constexpr uint32_t KEY_EVENT_SPAN = 0x1000;      // 0x10000 .. 0x10FFF are looked up by name
-constexpr uint32_t USER_DEFINED_START = 0x11000; // from here up: third-party events
-constexpr int32_t FLUSH_PERIOD = 5;              // handler calls per flush of all streams
-constexpr int64_t RETRY_PERIOD_MS = 1000;        // the handler's opens while none is open, at most
+// ---- Event numbers -------------------------------------------------------------
+// Below KEY_EVENT_BASE: no key event, ignored. From there to
+// USER_DEFINED_START: the simulator's key events, named from the table.
+// From USER_DEFINED_START up: add-ons' events (interface/event_numbers.h).
+
+// Runs of event numbers, first and last included.
+struct EventRun {
+    uint32_t first;
+    uint32_t last;
+};
+
+// The seven continuous axis events, which arrive for as long as a control
+// moves: counted and logged only while axis logging is on.
+constexpr EventRun AXIS_EVENT_RUNS[] = {
+    {0x100E2, 0x100E6}, // KEY_AXIS_ELEVATOR_SET, AILERONS, RUDDER, THROTTLE and ELEV_TRIM_SET
+    {0x102F3, 0x102F4}, // KEY_AXIS_PROPELLER_SET, KEY_AXIS_MIXTURE_SET
+};
+
+constexpr int32_t FLUSH_PERIOD = 5;       // handler calls per flush of all streams
+constexpr int64_t RETRY_PERIOD_MS = 1000; // the handler's opens while none is open, at most
 
 // ---- State ---------------------------------------------------------------------
 

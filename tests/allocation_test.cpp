@@ -78,9 +78,22 @@ using HandlerAllocations = ModuleStateTest;
 TEST_F(HandlerAllocations, NoneOnceTheLogIsOpen) {
     // Every class: below the range, key span with and without a row, the
     // axis numbers' edges and the one after them, user-defined to the top.
-    const uint32_t ids[] = {0x0,     0xFFFF,     0x10000,    0x10006,   0x100E2, 0x100E6,
-                            0x100E7, 0x102F4,    0x107A4,    0x10FFF,   0x11000, 0x1FFFF,
-                            0x20000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const uint32_t ids[] = {0x0,
+                            KEY_EVENT_BASE - 1,
+                            KEY_EVENT_BASE,
+                            0x10006, // no row
+                            AXIS_EVENT_RUNS[0].first,
+                            AXIS_EVENT_RUNS[0].last,
+                            AXIS_EVENT_RUNS[0].last + 1,
+                            AXIS_EVENT_RUNS[1].last,
+                            0x107A4, // the table's last key
+                            USER_DEFINED_START - 1,
+                            USER_DEFINED_START,
+                            0x1FFFF,
+                            0x20000,
+                            0x7FFFFFFF,
+                            0x80000000,
+                            0xFFFFFFFF};
     start_clock();
     // The first event opens the log; the first write and flush let the
     // runtime set up the stream's buffer, which is part of opening it.

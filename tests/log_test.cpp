@@ -78,7 +78,7 @@ TEST_F(LogFile, RecordTimesFollowARealWait) {
 // path is free.
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
-constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+constexpr uint32_t THIRD_PARTY_EVENT = USER_DEFINED_START; // the first add-on event
 constexpr double retry_seconds = RETRY_PERIOD_MS / 1000.0;
 const std::string gear_toggle = " Time=T; id=34; event_in=KEY_GEAR_TOGGLE; evdata=0";
 const std::string logging_started = " Time= T Logging Started";

@@ -108,12 +108,13 @@ class WorkingDirectoryTest : public ::testing::Test {
 #include <memory>
 #include <thread>
 
+#include "interface/event_numbers.h"
 #include "sim/host.h"
 #include "sim/keywatch_face.h"
 
 constexpr uint32_t KEY_GEAR_TOGGLE = 0x10022;
 constexpr uint32_t KEY_AXIS_ELEVATOR_SET = 0x100E2;
-constexpr uint32_t THIRD_PARTY_EVENT = 0x11000;
+constexpr uint32_t THIRD_PARTY_EVENT = USER_DEFINED_START; // the first add-on event
 
 struct Point {
     int32_t x, y;

@@ -8,6 +8,8 @@
 
 #include "bytes.h"
 
+#include "interface/event_numbers.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -58,9 +60,9 @@ class EventCounts {
 
   private:
     static constexpr uint32_t none = UINT32_MAX;
-    // The numbers of the simulator's own keys (0 to 4095, the key span) are
-    // looked up directly; others, add-ons' above all, by hash.
-    static constexpr int32_t small_ids = 4096;
+    // The numbers of the simulator's own keys (ids 0 to 4095, the key span)
+    // are looked up directly; others, add-ons' above all, by hash.
+    static constexpr int32_t small_ids = KEY_EVENT_SPAN;
     struct Event {
         int32_t id;
         uint32_t next_same_id; // another event with this number, or none

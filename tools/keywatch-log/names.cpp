@@ -5,6 +5,8 @@
 #include "reader.h"
 #include "writing.h"
 
+#include "interface/event_numbers.h"
+
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -13,7 +15,7 @@
 namespace kwlog {
 namespace {
 
-constexpr uint64_t third_party_min = 0x11000;
+constexpr uint64_t third_party_min = USER_DEFINED_START;
 constexpr uint64_t highest_number = 0xFFFFFFFF;
 
 // A cursor over one line, comments already blanked out.
@@ -182,16 +184,16 @@ void EventNames::read_line(std::string_view text, uint64_t number, LineNotes& ba
         std::string why = said + std::to_string(value) +
                           " is not an add-on event's number (0x11000 to 0xFFFFFFFF)";
         // The log shows an add-on event's number less 0x10000.
-        if (value >= third_party_min - 0x10000 && value < third_party_min) {
+        if (value >= third_party_min - KEY_EVENT_BASE && value < third_party_min) {
             std::snprintf(hex, sizeof hex, "0x%llX",
-                          static_cast<unsigned long long>(value + 0x10000));
+                          static_cast<unsigned long long>(value + KEY_EVENT_BASE));
             why += std::string("; the log's id ") + std::to_string(value) + " is the number " + hex;
         }
         bad.add(number, why);
         return;
     }
     // The id the module writes: the number minus 0x10000, as signed 32 bits.
-    auto id = static_cast<int32_t>(static_cast<uint32_t>(value - 0x10000));
+    auto id = static_cast<int32_t>(static_cast<uint32_t>(value - KEY_EVENT_BASE));
     auto [at, added] = names_.emplace(id, Named{std::string(name), number});
     if (!added && at->second.name != name)
         bad.add(number, said + hex + " is named " + at->second.name + " already, on line " +
