@@ -2,12 +2,17 @@
 """Mutation run for keywatch: does the native test suite catch single faults?
 
 Each mutant in scripts/mutants.txt is one textual change to the module's own
-code (interface/, module/, log/, gauge/, platform/, and the record formats in
-logformat/). For each one this script applies the change, rebuilds the
-native build in build/mutate, runs its whole ctest suite
+code (interface/, module/, log/, gauge/, platform/), to the log format
+(logformat/) or to keywatch-log (tools/keywatch-log/). For each one this
+script applies the change, rebuilds the native build in build/mutate, runs
+its ctest suite
 (the tests that fail show which checks catch the fault) and puts the file
-back. A mutant is "caught" when the suite fails, "survived"
-when it passes, "no-build" when the change does not compile and "missing"
+back. A mutant in tools/keywatch-log/, which nothing else links, rebuilds
+only keywatch-log and its test program and runs only the keywatch_log_*
+tests (but the browser's, see KEYWATCH_LOG); any other (logformat/ included: the module's tests, the log mask and
+the fuzz harness read logs through it) rebuilds everything and runs the
+whole suite. A mutant is "caught" when those tests fail, "survived"
+when they pass, "no-build" when the change does not compile and "missing"
 when its text is not found exactly once (the code moved on: update the line).
 
     scripts/mutate.py                      # every mutant; results in build/mutate/results.tsv
@@ -18,7 +23,8 @@ A mutant whose code moves is rewritten in place (same line of mutants.txt,
 same fault, new file or text), so that --compare pairs it with its earlier
 self by number; see compare().
 
-The run refuses to start unless the unmutated suite passes.
+The run refuses to start unless the unmutated tree's tests pass (those the
+chosen mutants use).
 """
 import argparse
 import signal
@@ -67,13 +73,33 @@ def run(cmd, timeout):
         return 124, f"timed out after {timeout} s: {e}"
 
 
-def build(build_dir, timeout=600):
-    return run(["cmake", "--build", str(build_dir), "-j2"], timeout)
+# keywatch-log's own files: what is built from them, and the tests that
+# run it. Nothing outside tools/keywatch-log/ and tests/keywatch-log/ links
+# or includes them. Its browser test is left out: it takes most of the
+# time, and draws the page whose bytes the report tests already compare.
+KEYWATCH_LOG = ("tools/keywatch-log/", ("keywatch-log", "keywatch_log_unit_tests"),
+                ("-R", "^keywatch_log_", "-E", "^keywatch_log_report_browser$"))
 
 
-def test(build_dir):
-    code, out = run(["ctest", "--test-dir", str(build_dir), "-j2", "--timeout", "120",
-                     "--no-tests=error"], 900)
+def scope_of(file):
+    """The targets to build and the tests to run for a mutant of FILE:
+    (None, None) for everything."""
+    folder, targets, tests = KEYWATCH_LOG
+    return (targets, tests) if file.startswith(folder) else (None, None)
+
+
+def build(build_dir, timeout=600, targets=None):
+    cmd = ["cmake", "--build", str(build_dir), "-j2"]
+    if targets:
+        cmd += ["--target", *targets]
+    return run(cmd, timeout)
+
+
+def test(build_dir, tests=None):
+    cmd = ["ctest", "--test-dir", str(build_dir), "-j2", "--timeout", "120", "--no-tests=error"]
+    if tests:
+        cmd += tests
+    code, out = run(cmd, 900)
     failed = [l.split("-", 1)[-1].strip().split()[0] for l in out.splitlines()
               if l.strip().startswith(tuple("0123456789")) and " - " in l and "(" in l]
     return code, failed
@@ -151,10 +177,14 @@ def main():
                          "-DCMAKE_BUILD_TYPE=Release"], 300)
         if code:
             sys.exit(out)
-    code, out = build(build_dir, 3600)
+    # The unmutated tree must build, and the tests the chosen mutants use
+    # pass: keywatch-log's alone when every chosen mutant is in it.
+    scopes = {scope_of(file) for number, file, *_ in mutants if number in chosen}
+    targets, tests = scopes.pop() if len(scopes) == 1 else (None, None)
+    code, out = build(build_dir, 3600, targets)
     if code:
         sys.exit("the unmutated tree does not build:\n" + out)
-    code, failed = test(build_dir)
+    code, failed = test(build_dir, tests)
     if code:
         sys.exit(f"the unmutated suite fails ({', '.join(failed)}): fix that first")
 
@@ -173,12 +203,13 @@ def main():
             status, failed = "missing", []
         else:
             path.write_text(original.replace(text, replacement, 1))
+            its_targets, its_tests = scope_of(file)
             try:
-                code, out = build(build_dir)
+                code, out = build(build_dir, targets=its_targets)
                 if code:
                     status, failed = "no-build", []
                 else:
-                    code, failed = test(build_dir)
+                    code, failed = test(build_dir, its_tests)
                     status = "caught" if code else "survived"
             finally:
                 path.write_text(original)
@@ -187,7 +218,7 @@ def main():
         print(f"{number:4} {status:9} {seconds:5.1f}s {line}  {' '.join(failed[:3])}", flush=True)
         with out_path.open("a") as out:
             out.write(f"{number}\t{status}\t{','.join(failed)}\t{seconds:.1f}\t{line}\n")
-    build(build_dir)  # leave the build matching the restored sources
+    build(build_dir, targets=targets)  # leave the build matching the restored sources
     print("mutate: " + ", ".join(f"{n} {s}" for s, n in sorted(counts.items())) +
           f"; results in {out_path}")
     return 0
