@@ -1,7 +1,7 @@
 // What summary works out per session, held to plain recomputations from
 // whole lists of events: the peak rate, bursts (with the finder tidied as
-// blocks begin), steady repeats; and tugs-of-war on sequences whose answer
-// is known.
+// blocks begin), steady repeats; and, where the answer is known, the bounds
+// of bursts and repeats, and tugs-of-war.
 #include "bursts.h"
 #include "repeats.h"
 
@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -138,6 +139,31 @@ TEST(BurstFinder, FindsTheRunsOfAPlainRecount) {
     }
 }
 
+// Two thousand runs open at once, of one event and as many data values (a
+// setting swept through its range, over and over), each event exactly the
+// gap after its run's last: every run is its own, the gap itself keeps a
+// run going, and tidying as a block begins closes none that can still grow.
+TEST(BurstFinder, KeepsManyOpenRunsApart) {
+    const int64_t gap = 50000;
+    BurstFinder finder(gap, 3, 5000);
+    for (int64_t round = 0; round < 3; ++round) {
+        if (round == 1) {
+            ASSERT_TRUE(finder.tidy(gap)) << "with this many open, it tidies";
+        }
+        for (int32_t data = 0; data < 2000; ++data)
+            finder.add(finder.slot(7, data), round * gap + data);
+    }
+    std::vector<Burst> found = finder.finish();
+    ASSERT_EQ(found.size(), 2000u);
+    std::set<int32_t> values;
+    for (const Burst& b : found) {
+        EXPECT_EQ(b.count, 3u) << "data " << b.data;
+        EXPECT_EQ(b.last - b.start, 2 * gap) << "data " << b.data;
+        values.insert(b.data);
+    }
+    EXPECT_EQ(values.size(), 2000u);
+}
+
 // ---- Steady repeats --------------------------------------------------------------------
 
 struct ExpectedRepeat {
@@ -227,6 +253,27 @@ TEST(RepeatFinder, FindsTheRepeatsOfAPlainRecount) {
     }
 }
 
+// What the recount's random times seldom meet: a run of exactly the
+// shortest time is a repeat, and a time that goes back ends one.
+TEST(RepeatFinder, ExactlyTheShortestTimeAndATimeThatGoesBack) {
+    RepeatFinder finder(500000, 10, 2000000, 10);
+    finder.make_room(1);
+    for (int64_t n = 0; n <= 20; ++n)
+        finder.add(0, 5, n * 100000); // 21 sends over 2 s
+    for (int64_t n = 0; n < 25; ++n)
+        finder.add(1, 5, n * 100000); // 25 over 2.4 s, then back 100 ms
+    for (int64_t n = 0; n < 25; ++n)
+        finder.add(1, 5, 2300000 + n * 100000);
+    std::vector<Repeat> found = finder.finish();
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(std::tuple(found[0].event, found[0].count, found[0].start, found[0].last),
+              std::tuple(1u, uint64_t{25}, int64_t{0}, int64_t{2400000}));
+    EXPECT_EQ(std::tuple(found[1].event, found[1].count, found[1].start, found[1].last),
+              std::tuple(1u, uint64_t{25}, int64_t{2300000}, int64_t{4700000}));
+    EXPECT_EQ(std::tuple(found[2].event, found[2].count, found[2].start, found[2].last),
+              std::tuple(0u, uint64_t{21}, int64_t{0}, int64_t{2000000}));
+}
+
 // ---- Tug-of-war -------------------------------------------------------------------------
 
 std::vector<Tug> tugs_of(const std::vector<int32_t>& data, uint32_t event = 0) {
@@ -276,11 +323,25 @@ TEST(TugFinder, CountsChangesBackToAValueJustHad) {
     EXPECT_EQ(tugs[1].reversals, 3u);
     EXPECT_EQ(values_of(tugs[1]), (std::vector<int32_t>{1, 2}));
 
-    // More values than are shown.
+    // More values than are shown, and as they are shown.
     tugs = tugs_of({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0});
     ASSERT_EQ(tugs.size(), 1u);
     EXPECT_EQ(tugs[0].values.count, Tug::most_values);
     EXPECT_TRUE(tugs[0].values.more);
+    std::string shown;
+    append_values(shown, tugs[0]);
+    EXPECT_EQ(shown, "0, 1, 2, 3, 4, 5, ...");
+
+    // Zero is a value like any other, the first one too; and no value came
+    // before the first, to go back to.
+    tugs = tugs_of({0, 5, 0, 5, 0});
+    ASSERT_EQ(tugs.size(), 1u);
+    EXPECT_EQ(tugs[0].reversals, 3u);
+    EXPECT_EQ(tugs[0].start, 1000);
+    shown.clear();
+    append_values(shown, tugs[0]);
+    EXPECT_EQ(shown, "0, 5");
+    EXPECT_TRUE(tugs_of({1, 2, 0, 3, 0, 4, 0}).empty()) << "two reversals, to 0";
 }
 
 TEST(TugFinder, KeepsEventsApart) {
