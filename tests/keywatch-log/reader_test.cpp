@@ -529,81 +529,41 @@ TEST(LogReader, EndsWhicheverThreadMeetsTheEnd) {
 
 // ---- Names for add-on events --------------------------------------------------------
 
-// Names read from a header's text, and what was said of its lines.
-struct NamesRead {
+// Each form a header writes, each way of writing a number, the bounds of an
+// add-on's numbers; what a header holds beside its names (a guard, the
+// bounds' own definitions, comments) passed over; lines that name nothing
+// said with their number and why; a name given again for its own number is
+// no fault.
+TEST(EventNames, ReadsAnAddOnsHeaderLineByLine) {
     EventNames names;
-    std::string said;
-};
-
-NamesRead names_from(std::string_view text) {
-    NamesRead r;
     testing::internal::CaptureStderr();
-    r.names.read_text(text, "names.h");
-    r.said = testing::internal::GetCapturedStderr();
-    return r;
-}
-
-std::string name_of(const EventNames& names, uint32_t number) {
-    const std::string* name = names.name_of(static_cast<int32_t>(number - 0x10000));
-    return name != nullptr ? *name : "";
-}
-
-// Each form, the numbers' ways of being written, the bounds of an add-on's
-// numbers, and what a header holds beside its names (a guard, the bounds'
-// own definitions, comments), passed over without a word.
-TEST(EventNames, ReadsEveryFormAHeaderWrites) {
-    NamesRead r = names_from("#ifndef ACME_H\n"
-                             "#define ACME_H\n"
-                             "#define THIRD_PARTY_EVENT_ID_MIN 0x00011000\n"
-                             "#define THIRD_PARTY_EVENT_ID_MAX 0x0001FFFF\n"
-                             "FIRST 0x11000\n"
-                             "LAST 0xFFFFFFFF\n"
-                             "#define SUFFIXED 0x11001UL\n"
-                             "#define UPPER 0X11002LU\n"
-                             "SPACED\t69635 /* a comment */\n"
-                             "#define OFFSET THIRD_PARTY_EVENT_ID_MIN + 4\n"
-                             "#define WRAPPED (THIRD_PARTY_EVENT_ID_MIN+5)\n"
-                             "/* a comment\n"
-                             "   over lines */ AFTER_COMMENT 0x11006\n"
-                             "#define V2_NAME 0x11007 // digits in a name\n"
-                             "#endif\r\n");
-    EXPECT_EQ(r.said, "");
-    EXPECT_EQ(r.names.size(), 9u);
-    EXPECT_EQ(name_of(r.names, 0x11000), "FIRST");
-    EXPECT_EQ(name_of(r.names, 0xFFFFFFFF), "LAST");
-    EXPECT_EQ(name_of(r.names, 0x11001), "SUFFIXED");
-    EXPECT_EQ(name_of(r.names, 0x11002), "UPPER");
-    EXPECT_EQ(name_of(r.names, 0x11003), "SPACED");
-    EXPECT_EQ(name_of(r.names, 0x11004), "OFFSET");
-    EXPECT_EQ(name_of(r.names, 0x11005), "WRAPPED");
-    EXPECT_EQ(name_of(r.names, 0x11006), "AFTER_COMMENT");
-    EXPECT_EQ(name_of(r.names, 0x11007), "V2_NAME");
-    EXPECT_EQ(r.names.shown(0x1006, "User_Defined_Event"), "AFTER_COMMENT (User_Defined_Event)");
-    EXPECT_EQ(r.names.shown(0x1006, "KEY_OTHER"), "KEY_OTHER") << "only an add-on event is renamed";
-}
-
-// Lines that name nothing, each said with its number and why; a name given
-// again for its own number is no fault.
-TEST(EventNames, SaysWhyALineNamesNothing) {
-    NamesRead r = names_from("2ND_LIGHT 0x11008\n"
-                             "LOW 4096\n"
-                             "BELOW 4095\n"
-                             "HIGH 0x100000000\n"
-                             "TWICE 0x11009\n"
-                             "TWICE 0x11009\n"
-                             "OTHER 0x11009\n");
-    EXPECT_EQ(r.said, "names.h:1: not a name: NAME NUMBER, #define NAME NUMBER or #define NAME "
-                      "(THIRD_PARTY_EVENT_ID_MIN + N)\n"
-                      "names.h:2: LOW: 4096 is not an add-on event's number (0x11000 to "
-                      "0xFFFFFFFF); the log's id 4096 is the number 0x11000\n"
-                      "names.h:3: BELOW: 4095 is not an add-on event's number (0x11000 to "
-                      "0xFFFFFFFF)\n"
-                      "names.h:4: HIGH: 4294967296 is not an add-on event's number (0x11000 to "
-                      "0xFFFFFFFF)\n"
-                      "names.h:7: OTHER: 0x11009 is named TWICE already, on line 5\n"
-                      "names.h: 5 lines skipped; 1 name read\n");
-    EXPECT_EQ(name_of(r.names, 0x11009), "TWICE");
-    EXPECT_EQ(name_of(r.names, 0x11008), "");
+    names.read_text("#ifndef ACME_H\n#define ACME_H\n#define THIRD_PARTY_EVENT_ID_MIN 0x00011000\n"
+                    "#define THIRD_PARTY_EVENT_ID_MAX 0x0001FFFF\nFIRST 0x11000\nLAST 0xFFFFFFFF\n"
+                    "#define SUFFIXED 0x11001UL\n#define UPPER 0X11002LU\n"
+                    "SPACED\t69635 /* a comment */\n#define OFFSET THIRD_PARTY_EVENT_ID_MIN + 4\n"
+                    "#define WRAPPED (THIRD_PARTY_EVENT_ID_MIN+5)\n/* a comment\n"
+                    "   over lines */ AFTER_COMMENT 0x11006\n"
+                    "#define V2_NAME 0x11007 // digits in a name\n#endif\r\n"
+                    "2ND_LIGHT 0x11008\nLOW 4096\nBELOW 4095\nHIGH 0x100000000\n"
+                    "TWICE 0x11009\nTWICE 0x11009\nOTHER 0x11009\n",
+                    "names.h");
+    const char* not_a_number = " is not an add-on event's number (0x11000 to 0xFFFFFFFF)";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string("names.h:16: not a name: NAME NUMBER, #define NAME NUMBER or #define "
+                          "NAME (THIRD_PARTY_EVENT_ID_MIN + N)\nnames.h:17: LOW: 4096") +
+                  not_a_number +
+                  "; the log's id 4096 is the number 0x11000\nnames.h:18: BELOW: 4095" +
+                  not_a_number + "\nnames.h:19: HIGH: 4294967296" + not_a_number +
+                  "\nnames.h:22: OTHER: 0x11009 is named TWICE already, on line 20\n"
+                  "names.h: 5 lines skipped; 10 names read\n");
+    std::string named;
+    for (uint32_t number : {0x11000u, 0x11001u, 0x11002u, 0x11003u, 0x11004u, 0x11005u, 0x11006u,
+                            0x11007u, 0x11009u, 0xFFFFFFFFu})
+        if (const std::string* name = names.name_of(static_cast<int32_t>(number - 0x10000)))
+            named += *name + " ";
+    EXPECT_EQ(named,
+              "FIRST SUFFIXED UPPER SPACED OFFSET WRAPPED AFTER_COMMENT V2_NAME TWICE LAST ");
+    EXPECT_EQ(names.size(), 10u);
 }
 
 // ---- Name patterns ---------------------------------------------------------------------

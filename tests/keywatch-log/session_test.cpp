@@ -155,13 +155,8 @@ TEST(BurstFinder, KeepsManyOpenRunsApart) {
     }
     std::vector<Burst> found = finder.finish();
     ASSERT_EQ(found.size(), 2000u);
-    std::set<int32_t> values;
-    for (const Burst& b : found) {
-        EXPECT_EQ(b.count, 3u) << "data " << b.data;
-        EXPECT_EQ(b.last - b.start, 2 * gap) << "data " << b.data;
-        values.insert(b.data);
-    }
-    EXPECT_EQ(values.size(), 2000u);
+    for (const Burst& b : found)
+        EXPECT_EQ(std::tuple(b.count, b.last - b.start), std::tuple(3u, 2 * gap)) << b.data;
 }
 
 // ---- Steady repeats --------------------------------------------------------------------
@@ -264,14 +259,11 @@ TEST(RepeatFinder, ExactlyTheShortestTimeAndATimeThatGoesBack) {
         finder.add(1, 5, n * 100000); // 25 over 2.4 s, then back 100 ms
     for (int64_t n = 0; n < 25; ++n)
         finder.add(1, 5, 2300000 + n * 100000);
-    std::vector<Repeat> found = finder.finish();
-    ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(std::tuple(found[0].event, found[0].count, found[0].start, found[0].last),
-              std::tuple(1u, uint64_t{25}, int64_t{0}, int64_t{2400000}));
-    EXPECT_EQ(std::tuple(found[1].event, found[1].count, found[1].start, found[1].last),
-              std::tuple(1u, uint64_t{25}, int64_t{2300000}, int64_t{4700000}));
-    EXPECT_EQ(std::tuple(found[2].event, found[2].count, found[2].start, found[2].last),
-              std::tuple(0u, uint64_t{21}, int64_t{0}, int64_t{2000000}));
+    std::vector<std::tuple<uint32_t, uint64_t, int64_t, int64_t>> found,
+        expected{{1, 25, 0, 2400000}, {1, 25, 2300000, 4700000}, {0, 21, 0, 2000000}};
+    for (const Repeat& r : finder.finish())
+        found.emplace_back(r.event, r.count, r.start, r.last);
+    EXPECT_EQ(found, expected);
 }
 
 // ---- Tug-of-war -------------------------------------------------------------------------
@@ -338,9 +330,6 @@ TEST(TugFinder, CountsChangesBackToAValueJustHad) {
     ASSERT_EQ(tugs.size(), 1u);
     EXPECT_EQ(tugs[0].reversals, 3u);
     EXPECT_EQ(tugs[0].start, 1000);
-    shown.clear();
-    append_values(shown, tugs[0]);
-    EXPECT_EQ(shown, "0, 5");
     EXPECT_TRUE(tugs_of({1, 2, 0, 3, 0, 4, 0}).empty()) << "two reversals, to 0";
 }
 
