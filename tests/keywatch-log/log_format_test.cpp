@@ -121,7 +121,8 @@ TEST(LogFormat, EveryKindReadsBackAsWritten) {
 }
 
 // Each byte of the literal text around the fields is needed: changed, the
-// line is no record. So is the shortest line of each kind one byte short.
+// line is no record. So is the shortest line of each kind one byte short,
+// and a line with a byte more after its last number or literal.
 TEST(LogFormat, EveryByteOfTheTextsIsNeeded) {
     for (const Format& f : formats) {
         Record r;
@@ -164,6 +165,9 @@ TEST(LogFormat, EveryByteOfTheTextsIsNeeded) {
         Record back;
         EXPECT_TRUE(parse_record(least, back)) << least;
         EXPECT_FALSE(parse_record(least.substr(0, least.size() - 1), back)) << least;
+        // Nor is it a byte longer, but where a text ends the line and takes it.
+        EXPECT_EQ(parse_record(line + "x", back), f.pieces[f.count - 1].field == Field::text)
+            << line;
     }
 }
 
