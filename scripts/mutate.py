@@ -9,11 +9,12 @@ its ctest suite
 (the tests that fail show which checks catch the fault) and puts the file
 back. A mutant in tools/keywatch-log/, which nothing else links, rebuilds
 only keywatch-log and its test program and runs only the keywatch_log_*
-tests (but the browser's, see KEYWATCH_LOG); any other (logformat/ included: the module's tests, the log mask and
-the fuzz harness read logs through it) rebuilds everything and runs the
-whole suite. A mutant is "caught" when those tests fail, "survived"
-when they pass, "no-build" when the change does not compile and "missing"
-when its text is not found exactly once (the code moved on: update the line).
+tests (but the browser's, see KEYWATCH_LOG); any other, logformat/
+included (the module's tests, the log mask and the fuzz harness read logs
+through it), rebuilds everything and runs the whole suite. A mutant is
+"caught" when those tests fail, "survived" when they pass, "no-build" when
+the change does not compile and "missing" when its text is not found
+exactly once (the code moved on: update the line).
 
     scripts/mutate.py                      # every mutant; results in build/mutate/results.tsv
     scripts/mutate.py --only 1-20,44       # some of them, by number
