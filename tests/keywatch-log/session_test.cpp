@@ -314,6 +314,10 @@ TEST(TugFinder, CountsChangesBackToAValueJustHad) {
     EXPECT_EQ(values_of(tugs[0]), (std::vector<int32_t>{5, 6}));
     EXPECT_EQ(tugs[1].reversals, 3u);
     EXPECT_EQ(values_of(tugs[1]), (std::vector<int32_t>{1, 2}));
+    // The third ends it: a reversal right after it begins the next.
+    tugs = tugs_of({1, 2, 1, 2, 1, 3, 4, 5, 4, 5, 4});
+    ASSERT_EQ(tugs.size(), 2u);
+    EXPECT_EQ(values_of(tugs[1]), (std::vector<int32_t>{4, 5}));
 
     // More values than are shown, and as they are shown.
     tugs = tugs_of({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0});
