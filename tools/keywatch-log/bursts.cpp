@@ -33,7 +33,7 @@ uint32_t BurstFinder::slot(uint32_t event, int32_t data) {
         slot = static_cast<uint32_t>(runs_.size());
         runs_.emplace_back();
     }
-    runs_[slot] = Burst{event, data, 0, 0, 0};
+    runs_[slot] = Burst{event, data, 0, 0, 0, stretch_};
     index = slot + 1;
     if ((runs_.size() - free_.size()) * 2 > index_.size())
         reindex(index_.size() * 2);
@@ -46,7 +46,7 @@ bool BurstFinder::tidy(int64_t now) {
         return false;
     for (uint32_t slot = 0; slot < runs_.size(); ++slot) {
         Burst& run = runs_[slot];
-        if (run.event != unused && now - run.last > gap_) {
+        if (run.event != unused && (now - run.last > gap_ || run.stretch != stretch_)) {
             if (run.count >= min_count_)
                 best_.offer(run);
             run.event = unused;

@@ -14,7 +14,9 @@ namespace kwlog {
 
 // The most events within any one second, to the millisecond. The window of
 // the last 1000 milliseconds is kept as one (millisecond, count) pair per
-// millisecond that had events, so a long quiet gap costs nothing.
+// millisecond that had events, so a long quiet gap costs nothing. A time
+// that goes back to an earlier millisecond (two logs pasted together) starts
+// the window afresh: the seconds of two clocks are not one second.
 class PeakRate {
   public:
     void add(int64_t micros) {
@@ -22,8 +24,11 @@ class PeakRate {
         if (ms == current_ && size_ > 0) { // most often: the millisecond of the event before
             ++slots_[last_].count;
         } else {
-            if (size_ == 0 || ms > current_)
-                current_ = ms; // a time that goes back counts in the current millisecond
+            if (ms < current_ && size_ > 0) {
+                size_ = 0;
+                in_window_ = 0;
+            }
+            current_ = ms;
             while (size_ > 0 && slots_[first_].ms <= current_ - window) {
                 in_window_ -= slots_[first_].count;
                 first_ = (first_ + 1) & mask;
@@ -68,6 +73,7 @@ struct Burst {
     int32_t data;
     uint64_t count;
     int64_t start, last;
+    uint32_t stretch = 0; // of times that do not go back (in the finder)
 };
 
 // The longest few of many results, in a heap whose top is the least of
@@ -98,7 +104,8 @@ template <class Result, class Before> class Longest {
 };
 
 // Runs of one event and data whose gaps stay within the threshold. Other
-// events may come in between: a run is broken only by its own gap. Each
+// events may come in between: a run is broken only by its own gap, or by a
+// time that goes back (two logs pasted together), which ends every run. Each
 // (event, data) met lately has a slot, found by slot() once per key of a
 // block and then used for every event of the key; tidy() closes the runs
 // that can no longer grow, now and then, so only recent ones keep a slot.
@@ -109,8 +116,11 @@ class BurstFinder {
     // The slot of (event, data), valid until the next tidy().
     uint32_t slot(uint32_t event, int32_t data);
     void add(uint32_t slot, int64_t micros) {
+        if (micros < latest_)
+            ++stretch_;
+        latest_ = micros;
         Burst& run = runs_[slot];
-        if (micros - run.last <= gap_ && micros >= run.last && run.count > 0) {
+        if (micros - run.last <= gap_ && run.stretch == stretch_ && run.count > 0) {
             ++run.count;
             run.last = micros;
         } else {
@@ -118,6 +128,7 @@ class BurstFinder {
                 best_.offer(run);
             run.count = 1;
             run.start = run.last = micros;
+            run.stretch = stretch_;
         }
     }
     // Closes the runs that ended before `now` less the gap, once there are
@@ -140,6 +151,8 @@ class BurstFinder {
 
     int64_t gap_;
     uint64_t min_count_;
+    int64_t latest_ = INT64_MIN; // the last event's time
+    uint32_t stretch_ = 0;       // times that went back so far
     size_t tidy_at_ = 1024;
     std::vector<Burst> runs_; // by slot; count 0 until its first event
     std::vector<uint32_t> free_;

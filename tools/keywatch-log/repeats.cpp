@@ -6,6 +6,74 @@
 
 namespace kwlog {
 
+// ---- The gaps of a steady repeat ---------------------------------------------------
+
+void GapCounts::clear(uint64_t& held) {
+    // A run begins small, whatever the last one in this place grew to.
+    constexpr size_t first_size = 16;
+    if (bins_.size() != first_size) {
+        held -= bins_.size();
+        std::vector<Bin>(first_size).swap(bins_);
+        held += first_size;
+    } else {
+        std::fill(bins_.begin(), bins_.end(), Bin{});
+    }
+    used_ = 0;
+    shift_ = 0;
+    gaps_ = 0;
+}
+
+// A table twice the size, or, when that would hold too many, the lengths
+// kept one step coarser, as often as it takes to free a bin (at most 31
+// times: then every length is 0 or 1).
+void GapCounts::make_room(uint64_t& held) {
+    if (used_ < most_lengths && held + bins_.size() <= all_bins) {
+        rebuild(bins_.size() * 2, 0, held);
+        return;
+    }
+    do
+        rebuild(bins_.size(), 1, held);
+    while ((used_ + 1) * 2 > bins_.size());
+}
+
+void GapCounts::rebuild(size_t size, uint32_t more_shift, uint64_t& held) {
+    std::vector<Bin> old(size);
+    old.swap(bins_);
+    held += bins_.size() - old.size();
+    shift_ += more_shift;
+    used_ = 0;
+    for (const Bin& from : old) {
+        if (from.count == 0)
+            continue;
+        Bin* to = find(from.length >> more_shift);
+        if (to->count == 0) {
+            to->length = from.length >> more_shift;
+            ++used_;
+        }
+        to->count += from.count;
+    }
+}
+
+int64_t GapCounts::median() const {
+    std::vector<Bin> counted;
+    for (const Bin& bin : bins_)
+        if (bin.count != 0)
+            counted.push_back(bin);
+    std::sort(counted.begin(), counted.end(),
+              [](const Bin& a, const Bin& b) { return a.length < b.length; });
+    // The gaps at places (gaps_ - 1) / 2 and gaps_ / 2, counted from 0.
+    auto nth = [&](uint64_t place) {
+        uint64_t below = 0;
+        for (const Bin& bin : counted) {
+            below += bin.count;
+            if (place < below)
+                return (int64_t{bin.length} << shift_) + ((int64_t{1} << shift_) - 1) / 2;
+        }
+        return int64_t{0};
+    };
+    return (nth((gaps_ - 1) / 2) + nth(gaps_ / 2)) / 2;
+}
+
 // ---- Steady repeats ------------------------------------------------------------
 
 void RepeatFinder::open_sample(Run& run) {
@@ -16,34 +84,16 @@ void RepeatFinder::open_sample(Run& run) {
     run.sample = free_.back();
     free_.pop_back();
     Sample& sample = pool_[run.sample];
-    sample.kept = 0;
+    sample.gaps.clear(bins_held_);
     sample.values = {};
     sample.values.note(run.data);
 }
 
-// Every gap is kept while the sample has room; once it is full, every second
-// one is dropped and every second one from then on is kept, and so on, so
-// that the sample stays spread evenly over the run.
-void RepeatFinder::thin_out(Run& run, Sample& sample, int64_t gap) {
-    for (uint32_t i = 0; i < sample_size / 2; ++i)
-        sample.gaps[i] = sample.gaps[2 * i];
-    sample.kept = sample_size / 2;
-    run.stride *= 2;
-    if (((run.gaps - 1) & (run.stride - 1)) == 0)
-        sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
-}
-
 void RepeatFinder::close(Run& run) {
     Sample& sample = pool_[run.sample];
-    if (run.count >= min_count_ && run.last - run.start >= min_span_) {
-        uint32_t* gaps = sample.gaps;
-        uint32_t n = sample.kept;
-        std::sort(gaps, gaps + n);
-        int64_t median =
-            n % 2 == 1 ? gaps[n / 2] : (int64_t{gaps[n / 2 - 1]} + int64_t{gaps[n / 2]}) / 2;
-        best_.offer(Repeat{run.event, run.count, run.start, run.last, median, sample.values.count,
-                           sample.values.more});
-    }
+    if (run.count >= min_count_ && run.last - run.start >= min_span_)
+        best_.offer(Repeat{run.event, run.count, run.start, run.last, sample.gaps.median(),
+                           sample.values.count, sample.values.more});
     free_.push_back(run.sample);
     run.sample = none;
 }

@@ -44,9 +44,63 @@ struct Repeat {
     uint32_t event;                             // index in the session's EventCounts
     uint64_t count;
     int64_t start, last;
-    int64_t median_gap; // of up to 64 gaps spread evenly over the run (all, in a short one)
+    int64_t median_gap; // of all its gaps (see GapCounts for how exact)
     uint32_t values;    // distinct data values, at most most_values
     bool more_values;   // and there were more than that
+};
+
+// The gaps of a run, counted by length, for their median: an open-addressed
+// table of (length, count). Lengths are kept to the microsecond while a run
+// has at most `most_lengths` distinct ones and all runs under way together
+// hold fewer than `all_bins` bins; past either, the run's lengths are kept
+// to 2, 4, 8 ... microseconds, halving its distinct lengths each time, so
+// that memory stays bounded whatever the log.
+class GapCounts {
+  public:
+    static constexpr uint32_t most_lengths = 4096;
+    static constexpr uint64_t all_bins = uint64_t{1} << 18; // 2 MB, for all runs together
+
+    // `held`: the bins all runs hold, kept up to date by each.
+    void clear(uint64_t& held);
+    void add(uint32_t gap, uint64_t& held) {
+        uint32_t length = gap >> shift_;
+        Bin* bin = find(length);
+        if (bin->count == 0) {
+            if ((used_ + 1) * 2 > bins_.size()) {
+                make_room(held);
+                length = gap >> shift_;
+                bin = find(length);
+            }
+            if (bin->count == 0) {
+                bin->length = length;
+                ++used_;
+            }
+        }
+        ++bin->count;
+        ++gaps_;
+    }
+    // The median of the gaps counted: the middle one, or the mean of the two
+    // middle ones (a length kept coarser stands for the middle of its span).
+    int64_t median() const;
+
+  private:
+    struct Bin {
+        uint32_t length = 0; // gap >> shift_
+        uint32_t count = 0;  // 0: an empty bin
+    };
+    Bin* find(uint32_t length) {
+        size_t mask = bins_.size() - 1;
+        size_t at = (length * uint64_t{0x9E3779B97F4A7C15}) >> 40 & mask;
+        while (bins_[at].count != 0 && bins_[at].length != length)
+            at = (at + 1) & mask;
+        return &bins_[at];
+    }
+    void make_room(uint64_t& held);
+    void rebuild(size_t size, uint32_t more_shift, uint64_t& held);
+
+    std::vector<Bin> bins_; // a power of two, at most half used
+    uint32_t used_ = 0, shift_ = 0;
+    uint64_t gaps_ = 0;
 };
 
 class RepeatFinder {
@@ -67,27 +121,28 @@ class RepeatFinder {
         } else {
             if (run.sample != none)
                 close(run); // a run of one send is no repeat
-            run = Run{micros, micros, 1, 0, 1, none, event, data};
+            run = Run{micros, micros, 1, none, event, data};
         }
     }
     // Closes every run and returns the longest repeats, most sends first.
     std::vector<Repeat> finish();
+    // The bins the runs under way hold for their gaps, all together.
+    uint64_t gap_bins() const {
+        return bins_held_;
+    }
 
   private:
-    static constexpr uint32_t sample_size = 64;
     static constexpr uint32_t none = UINT32_MAX;
     struct Run {
         int64_t start = 0, last = 0;
-        uint64_t count = 0, gaps = 0; // sends, and gaps between them
-        uint64_t stride = 1;          // every stride-th gap is in the sample
+        uint64_t count = 0;           // sends
         uint32_t sample = none;       // in pool_, from the second send on
         uint32_t event = 0;
         int32_t data = 0; // the last one sent
     };
     // The state of a run of two sends or more.
     struct Sample {
-        uint32_t gaps[sample_size];
-        uint32_t kept;
+        GapCounts gaps;
         DistinctValues<Repeat::most_values> values;
     };
     struct MoreSends {
@@ -104,19 +159,13 @@ class RepeatFinder {
         Sample& sample = pool_[run.sample];
         ++run.count;
         run.last = micros;
-        if ((run.gaps++ & (run.stride - 1)) == 0) {
-            if (sample.kept < sample_size)
-                sample.gaps[sample.kept++] = static_cast<uint32_t>(gap);
-            else
-                thin_out(run, sample, gap);
-        }
+        sample.gaps.add(static_cast<uint32_t>(gap), bins_held_);
         if (data != run.data) {
             run.data = data;
             sample.values.note(data);
         }
     }
     void open_sample(Run& run);
-    void thin_out(Run& run, Sample& sample, int64_t gap);
     void close(Run& run);
 
     int64_t gap_;
@@ -125,6 +174,7 @@ class RepeatFinder {
     std::vector<Run> runs_; // by event
     std::vector<Sample> pool_;
     std::vector<uint32_t> free_;
+    uint64_t bins_held_ = 0; // by the samples' gap counts, all together
     Longest<Repeat, MoreSends> best_;
 };
 
