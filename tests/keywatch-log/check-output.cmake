@@ -1,15 +1,17 @@
 # Runs keywatch-log once and compares what it printed with the expected files:
 #
 #   cmake -DTOOL=keywatch-log -DARGS="summary;sessions.log" -DDIR=fixtures
-#         -DEXPECT_STATUS=0 [-DEXPECT_STDOUT=file] [-DEXPECT_STDERR=file|-DSTDERR_MATCH=regex]
+#         -DEXPECT_STATUS=0 [-DEXPECT_STDOUT=file|-DSTDOUT_MATCH=regex]
+#         [-DEXPECT_STDERR=file|-DSTDERR_MATCH=regex]
 #         [-DBINARY=ON] [-DOUTPUT=file [-DOUTPUT_FROM=file] -DEXPECT_OUTPUT=file]
 #         [-DSTDIN=file] [-DSTDOUT_FILE=file]
 #         [-DWINE_RUN=cmake/wine-run.sh -DWINE_PREFIX=dir] -P check-output.cmake
 #
 # The program runs in DIR, so file names in its messages are the ones given.
 # Text output is compared with CR LF and LF alike (a Windows program writes
-# CR LF); BINARY=ON compares standard output byte for byte (csv). Without
-# EXPECT_STDOUT, standard output must be empty; without EXPECT_STDERR or
+# CR LF); BINARY=ON compares standard output byte for byte (csv).
+# STDOUT_MATCH: the regular expression must match some of it. Without
+# either, standard output must be empty; without EXPECT_STDERR or
 # STDERR_MATCH, standard error must be empty. OUTPUT is a file the program
 # is told to write (removed before it runs, or made a copy of OUTPUT_FROM),
 # which must then hold the bytes of EXPECT_OUTPUT (without it: must not be
@@ -65,7 +67,11 @@ if(NOT BINARY)
   text_of("${out}" out)
   text_of("${expected}" expected)
 endif()
-if(NOT out STREQUAL expected)
+if(DEFINED STDOUT_MATCH)
+  if(NOT out MATCHES "${STDOUT_MATCH}")
+    list(APPEND problems "standard output does not match '${STDOUT_MATCH}'")
+  endif()
+elseif(NOT out STREQUAL expected)
   list(APPEND problems "standard output differs from ${EXPECT_STDOUT}")
 endif()
 

@@ -122,23 +122,6 @@ void append_duration(std::string& out, unsigned ms) {
     out += ms % 1000 == 0 ? " s" : " ms";
 }
 
-// Events per second within a burst, rounded; very large rates in powers of ten.
-void append_rate(std::string& out, uint64_t count, int64_t length) {
-    if (length <= 0) {
-        out += "-";
-        return;
-    }
-    double per_second = static_cast<double>(count - 1) * 1e6 / static_cast<double>(length);
-    if (per_second < 1e15) {
-        append_number(out, static_cast<int64_t>(std::llround(per_second)));
-        return;
-    }
-    char buf[32];
-    out.append(
-        buf,
-        std::to_chars(buf, buf + sizeof buf, per_second, std::chars_format::scientific, 0).ptr);
-}
-
 // The session's lines: "lines 2–56".
 void append_lines(std::string& out, const Session& s, const char* word = "lines ") {
     out += word;

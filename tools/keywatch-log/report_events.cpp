@@ -94,15 +94,6 @@ void put_row(std::string& out, const Session& s, const EventNames& names, const 
     out += "</tr>\n";
 }
 
-// The share of the session's events, to a tenth of a per cent: "75.0%".
-void append_share(std::string& out, uint64_t count, uint64_t total) {
-    int64_t tenths = std::llround(static_cast<double>(count) * 1000.0 / static_cast<double>(total));
-    append_tenths(out, tenths);
-    if (tenths % 10 == 0)
-        out += ".0";
-    out += '%';
-}
-
 } // namespace
 
 void SessionEvents::put_sequence(std::string& out, const Session& s,

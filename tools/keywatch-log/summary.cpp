@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -72,18 +71,12 @@ void put_run(std::string& out, int64_t start, uint64_t count, size_t count_width
 void put_burst(std::string& out, const Session& s, const Burst& b, const EventNames& names) {
     int64_t length = b.last - b.start;
     put_run(out, b.start, b.count, 8, length, 12);
-    char buf[32];
-    std::string_view rate = "-";
-    double per_second = static_cast<double>(b.count - 1) * 1e6 / static_cast<double>(length);
-    if (length > 0 && per_second < 1e18) // rounded as printf's %.0f: to nearest, ties to even
-        rate = std::string_view(
-            buf, std::to_chars(buf, buf + sizeof buf, std::llrint(per_second)).ptr - buf);
-    else if (length > 0)
-        rate = std::string_view(
-            buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%.0e", per_second)));
+    std::string rate;
+    append_rate(rate, b.count, length);
     put_column(out, rate, 10);
     put_event(out, s.events, b.event, names);
     out += ", ";
+    char buf[16];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, b.data).ptr);
     out += '\n';
 }
@@ -174,8 +167,9 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
     appendf(out, "    %8s  %6s  %6s  %s\n", "count", "share", "id", "event");
     for (uint32_t event : busiest) {
         uint64_t count = s.events.count(event);
-        appendf(out, "    %8llu  %5.1f%%  ", ull(count),
-                100.0 * static_cast<double>(count) / static_cast<double>(events));
+        std::string share;
+        append_share(share, count, events);
+        appendf(out, "    %8llu  %6s  ", ull(count), share.c_str());
         put_event(out, s.events, event, names);
         out += '\n';
         output.put(out);
