@@ -7,6 +7,7 @@
 
 #include "interface/event_numbers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -21,6 +22,7 @@ constexpr uint64_t highest_number = 0xFFFFFFFF;
 // A cursor over one line, comments already blanked out.
 struct Words {
     std::string_view rest;
+    std::string too_large; // a number met that is beyond any event's number
 
     void skip_blanks() {
         while (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t'))
@@ -57,6 +59,9 @@ struct Words {
             rest.remove_prefix(2);
         }
         auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value, base);
+        if (error == std::errc::result_out_of_range)
+            too_large = std::string(rest.data() - (base == 16 ? 2 : 0),
+                                    static_cast<size_t>(end - rest.data()) + (base == 16 ? 2 : 0));
         if (error != std::errc{} || end == rest.data())
             return false;
         rest.remove_prefix(static_cast<size_t>(end - rest.data()));
@@ -79,12 +84,36 @@ bool take_third_party(Words& w, uint64_t& value) {
     if (!w.take_name(base) || base != "THIRD_PARTY_EVENT_ID_MIN")
         return false;
     uint64_t offset = 0;
-    if (w.take("+") && (!w.take_number(offset) || offset > highest_number))
+    if (w.take("+") && !w.take_number(offset))
         return false;
+    if (offset > highest_number - third_party_min) {
+        w.too_large = "THIRD_PARTY_EVENT_ID_MIN + " + std::to_string(offset);
+        return false;
+    }
     if (parenthesis && !w.take(")"))
         return false;
     value = third_party_min + offset;
     return true;
+}
+
+// A #define's value that is plainly no event's number: a string or
+// character (a version, a title), a number with a fraction, a list in
+// braces. Such lines are the header's own business.
+bool names_no_event(std::string_view value) {
+    size_t at = value.find_first_not_of(" \t");
+    value.remove_prefix(std::min(at, value.size()));
+    for (std::string_view prefix : {"u8", "L", "u", "U"})
+        if (value.starts_with(prefix) && value.size() > prefix.size() &&
+            (value[prefix.size()] == '"' || value[prefix.size()] == '\''))
+            value.remove_prefix(prefix.size());
+    if (value.empty())
+        return false;
+    if (value[0] == '"' || value[0] == '\'' || value[0] == '{')
+        return true;
+    size_t digits = 0;
+    while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits])))
+        ++digits;
+    return digits > 0 && digits < value.size() && value[digits] == '.';
 }
 
 } // namespace
@@ -135,6 +164,9 @@ void EventNames::say_skipped(const std::string& file, const LineNotes& bad) cons
 }
 
 void EventNames::read_line(std::string_view text, uint64_t number, LineNotes& bad) {
+    // A byte-order mark, as some editors save UTF-8, is no part of the first line.
+    if (number == 1 && text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     // Comments blanked out: /* ... */, which may run over lines, and // ...
     std::string line;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -153,26 +185,38 @@ void EventNames::read_line(std::string_view text, uint64_t number, LineNotes& ba
             line += text[i];
         }
     }
-    Words w{line};
+    Words w{line, {}};
     if (w.at_end())
         return;
     std::string_view name;
     uint64_t value = 0;
     bool named;
+    std::string too_large;
     if (w.take("#")) {
         // Other preprocessor lines, and a #define without a value (a header's
         // guard), are passed over.
-        if (!w.take("define") || !w.take_name(name) || w.at_end())
+        if (!w.take("define") || !w.take_name(name) || w.at_end() || names_no_event(w.rest))
             return;
         Words as_number = w, as_offset = w;
         named = (as_number.take_number(value) && as_number.at_end()) ||
                 (take_third_party(as_offset, value) && as_offset.at_end());
+        too_large = !as_number.too_large.empty() ? as_number.too_large : as_offset.too_large;
     } else {
         named = w.take_name(name) && w.take_number(value) && w.at_end();
+        too_large = w.too_large;
     }
     if (name == "THIRD_PARTY_EVENT_ID_MIN" || name == "THIRD_PARTY_EVENT_ID_MAX")
         return; // the bounds, which headers define for their names' sake
     std::string said = std::string(name) + ": ";
+    if (named && value > highest_number) {
+        named = false;
+        too_large = std::to_string(value);
+    }
+    if (!named && !too_large.empty()) {
+        bad.add(number, said + too_large +
+                            " is too large for an add-on event's number (0x11000 to 0xFFFFFFFF)");
+        return;
+    }
     if (!named) {
         bad.add(number, "not a name: NAME NUMBER, #define NAME NUMBER or #define NAME "
                         "(THIRD_PARTY_EVENT_ID_MIN + N)");
@@ -180,7 +224,7 @@ void EventNames::read_line(std::string_view text, uint64_t number, LineNotes& ba
     }
     char hex[24];
     std::snprintf(hex, sizeof hex, "0x%llX", static_cast<unsigned long long>(value));
-    if (value < third_party_min || value > highest_number) {
+    if (value < third_party_min) {
         std::string why = said + std::to_string(value) +
                           " is not an add-on event's number (0x11000 to 0xFFFFFFFF)";
         // The log shows an add-on event's number less 0x10000.
