@@ -1,5 +1,6 @@
 // Writing a file whole or not at all (see atomic_replace.h).
 #include "atomic_replace.h"
+#include "file_identity.h"
 #include "signals.h"
 #include "utf16.h"
 
@@ -242,8 +243,10 @@ std::FILE* Replacement::create(const std::string& target) {
     if (fd < 0) {
         int error = errno;
         // A folder that is there but refuses the temporary file: the
-        // cause is the folder, whatever the target's own permissions.
-        if (error != ENOENT && error != ENOTDIR)
+        // cause is the folder, whatever the target's own permissions. A
+        // target that is there has its folder there, even when that says
+        // "no such file" of a new one (/proc).
+        if ((error != ENOENT && error != ENOTDIR) || file_exists(target))
             refused_ = temp_;
         temp_.clear();
         errno = error;

@@ -20,22 +20,24 @@ namespace kwlog {
 namespace {
 
 struct Capture {
-    std::string file;     // as given, without ":N"
-    std::string shown;    // as given
-    uint64_t session = 0; // 0: the whole file
+    std::string file;          // as given, without ":N"
+    std::string shown;         // as given
+    uint64_t session = 0;      // 0: the whole file
+    bool session_zero = false; // "FILE:0", which names no session
 };
 
 // "FILE:N" is session N of FILE, unless a file of that very name exists.
 Capture capture_of(const std::string& text) {
-    Capture c{text, text, 0};
+    Capture c{text, text, 0, false};
     size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || file_exists(text))
         return c;
     uint64_t n = 0;
     auto [end, error] = std::from_chars(text.data() + colon + 1, text.data() + text.size(), n);
-    if (error == std::errc{} && end == text.data() + text.size() && n > 0) {
+    if (error == std::errc{} && end == text.data() + text.size()) {
         c.file = text.substr(0, colon);
         c.session = n;
+        c.session_zero = n == 0;
     }
     return c;
 }
@@ -293,6 +295,11 @@ int run_diff(const std::string& first, const std::string& second, const Options&
     if (!read_names(options.names, names))
         return 2;
     Capture a = capture_of(first), b = capture_of(second);
+    for (const Capture* c : {&a, &b})
+        if (c->session_zero) {
+            complain("%s: there is no session 0; sessions count from 1", c->shown.c_str());
+            return 2;
+        }
     if (a.file == "-" && b.file == "-") {
         complain("diff reads standard input for one capture at most");
         return 2;

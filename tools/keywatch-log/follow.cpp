@@ -50,6 +50,16 @@ bool read_bytes(std::FILE* f, int64_t offset, size_t count, std::string& out) {
     return !std::ferror(f);
 }
 
+// A pipe or a device would block the open, or never end; a folder is no
+// log. Said, and false, for anything there that is not a regular file.
+bool regular_or_none(const std::string& file) {
+    if (!file_exists(file) || is_file(file))
+        return true;
+    complain("cannot follow %s: it is not a regular file; follow watches a log file as it grows",
+             file.c_str());
+    return false;
+}
+
 class Follower {
   public:
     Follower(const std::string& file, const Options& options, const EventNames& names, Output& out)
@@ -59,6 +69,8 @@ class Follower {
         bool first = true;
         for (;;) {
             Input input;
+            if (!regular_or_none(file_))
+                return out_.close(2);
             if (!input.open(file_, false)) {
                 if (input.error() != ENOENT) {
                     complain("cannot open %s: %s", file_.c_str(), std::strerror(input.error()));
@@ -274,7 +286,7 @@ int run_follow(const std::string& file, const Options& options) {
         return 2;
     }
     EventNames names;
-    if (!read_names(options.names, names))
+    if (!read_names(options.names, names) || !regular_or_none(file))
         return 2;
     Output out;
     Input input;

@@ -23,6 +23,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
 #endif
 
 namespace {
@@ -445,6 +448,70 @@ int usage_error(const std::string& message, const std::string& command = "") {
     return 2;
 }
 
+// The option row that `option` ("--top", "-o") names, or null.
+const OptionRow* option_named(std::string_view option) {
+    for (const OptionRow& row : option_table) {
+        std::string_view flags = row.flags;
+        for (size_t comma; !flags.empty(); flags.remove_prefix(std::min(comma + 2, flags.size()))) {
+            comma = std::min(flags.find(','), flags.size());
+            if (flags.substr(0, comma) == option)
+                return &row;
+        }
+    }
+    return nullptr;
+}
+
+// What a command line left over once parsed: an option the command does
+// not take, or a file too many. Said, and 2; 0 when nothing was left.
+int left_over(const std::vector<std::string>& words, const CommandRow& command) {
+    if (words.empty())
+        return 0;
+    const std::string name(command.name);
+    auto option_word = [](const std::string& w) { return w.size() > 1 && w[0] == '-'; };
+    auto unknown = std::find_if(words.begin(), words.end(), option_word);
+    if (unknown != words.end()) {
+        std::string option = unknown->substr(0, unknown->find('='));
+        std::string takers;
+        if (const OptionRow* known = option_named(option))
+            for (const CommandRow& row : command_table)
+                if (std::find(row.takes.begin(), row.takes.end(), known->id) != row.takes.end())
+                    takers += (takers.empty() ? "" : ", ") + std::string(row.name);
+        return usage_error(
+            name + " takes no option " + option +
+                (takers.empty()
+                     ? ""
+                     : " (" + takers + " " +
+                           (takers.find(',') == std::string::npos ? "takes it)" : "take it)")),
+            name);
+    }
+    return usage_error(
+        name + (command.two_captures ? " compares two captures, A and B; '" : " reads one log; '") +
+            words.front() + "' is one too many",
+        name);
+}
+
+// "--top=" with nothing after it is an empty value, not a request for the
+// next word.
+int empty_values(int argc, char** argv, const std::string& command) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view word = argv[i];
+        if (word == "--")
+            break;
+        if (word.starts_with("--") && word.size() > 3 && word.back() == '=' &&
+            word.find('=') == word.size() - 1) {
+            std::string option(word.substr(0, word.size() - 1));
+            const OptionRow* row = option_named(option);
+            if (row == nullptr || row->value.empty())
+                continue; // not an option with a value: said as the command line is read
+            std::string value(row->value);
+            return usage_error("'" + std::string(word) + "' gives no value; write " + option + "=" +
+                                   value + " or " + option + " " + value,
+                               command);
+        }
+    }
+    return 0;
+}
+
 int run(int argc, char** argv) {
     // The first word that is not an option names the command.
     const CommandRow* command = nullptr;
@@ -487,10 +554,14 @@ int run(int argc, char** argv) {
         }
         for (CLI::Option* option : sub->get_options())
             option->type_name(option->get_name().front() == '-' ? "VALUE" : option->get_name());
+        // What is left over is said in the command's own words (left_over()).
+        sub->allow_extras();
     }
 
     if (argc < 2)
         return usage_error("a command is needed: " + command_names(" or "));
+    if (int status = empty_values(argc, argv, name))
+        return status;
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -515,8 +586,11 @@ int run(int argc, char** argv) {
     }
 
     for (const CommandRow& row : command_table) {
-        if (!app.get_subcommand(std::string(row.name))->parsed())
+        CLI::App* sub = app.get_subcommand(std::string(row.name));
+        if (!sub->parsed())
             continue;
+        if (int status = left_over(sub->remaining(), row))
+            return status;
         // Without a file, the log is looked for where the simulator writes it.
         if (!row.two_captures && settings.file.empty() &&
             (settings.file = kwlog::find_log_or_say(std::string(row.name))).empty())
@@ -550,6 +624,14 @@ int main(int argc, char** argv) {
     // A reader that goes away shows as a failed write, which ends the run
     // quietly, as on Windows.
     std::signal(SIGPIPE, SIG_IGN);
+    // A standard stream started closed (summary log >&-) is held by a file
+    // that refuses its use, so that it fails as a stream and the log opened
+    // next does not take its number (and pass for standard output).
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            int held = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+            (void)held; // it is fd, the lowest number free
+        }
 #endif
     // Double-clicked: the window would close before its words could be
     // read (own_console.h).
