@@ -135,8 +135,8 @@ class RepeatFinder {
     static constexpr uint32_t none = UINT32_MAX;
     struct Run {
         int64_t start = 0, last = 0;
-        uint64_t count = 0;           // sends
-        uint32_t sample = none;       // in pool_, from the second send on
+        uint64_t count = 0;     // sends
+        uint32_t sample = none; // in pool_, from the second send on
         uint32_t event = 0;
         int32_t data = 0; // the last one sent
     };
