@@ -23,6 +23,13 @@
 # report <= 2x summary (at least half its speed) and a page under 2 MB;
 # every command under 20 MB resident.
 #
+# Then the same on logs of many distinct events, where memory would grow
+# with their number: KWLOG_BENCH_DISTINCT add-on ids (default 3000000, 0 to
+# skip), each once, and as many data values of one event; every command
+# (diff --data on the second) in ROUNDS rounds beside wc -l, under 20 MB
+# resident. summary's ratio to wc -l is shown there too, without a target:
+# every line of such a log is its own record, parsed in full.
+#
 # Needs BUILD_DIR/keywatch-sim (to fly the demo) and BUILD_DIR/keywatch-log,
 # from the native (Release) preset. KWLOG_BENCH_BASELINE=PROGRAM adds another
 # keywatch-log (an older build, say) to the same rounds, for comparison.
@@ -160,6 +167,59 @@ fi
 for name in "${names[@]}"; do
     case $name in wc | base_*) continue ;; esac
     awk -v n="$name" -v k="${rss[$name]}" 'BEGIN {
+        printf "%-34s %5.1f MB  target < 20 MB  %s\n", n " resident", k / 1024, k < 20 * 1024 ? "met" : "MISSED"
+    }'
+done
+
+distinct=${KWLOG_BENCH_DISTINCT:-3000000}
+[ "$distinct" -gt 0 ] || exit 0
+echo
+echo "writing logs of $distinct distinct add-on ids and of $distinct data values ..."
+python3 - "$work/ids.log" "$work/data.log" "$distinct" <<'PY'
+import sys
+ids_path, data_path, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+head = (b"\r\n Time= 0.034654 Gauge Refreshed= C:\\P3D\\Gauges\\keywatch_x64.dll"
+        b"\r\n Time= 0.034664 Logging Started")
+for path, line in ((ids_path, b"\r\n Time= %d.%06d id= %d event_in= User_Defined_Event evdata= 3"),
+                   (data_path, b"\r\n Time= %d.%06d id= 4138 event_in= User_Defined_Event evdata= %d")):
+    with open(path, "wb") as out:
+        out.write(head)
+        for start in range(0, count, 100000):
+            out.write(b"".join(line % (1 + i // 10000, i % 10000 * 100, 4096 + i if b"%d event_in" in line else i)
+                               for i in range(start, min(count, start + 100000))))
+PY
+cat "$work/ids.log" "$work/data.log" >/dev/null
+names=(wc summary csv report diff data follow)
+declare -A command=(
+    [wc]="wc -l $work/ids.log"
+    [summary]="$tool summary $work/ids.log"
+    [csv]="$tool csv $work/ids.log -o /dev/null"
+    [report]="$tool report $work/ids.log -o $work/report.html"
+    [diff]="$tool diff $work/ids.log $work/ids.log"
+    [data]="$tool diff --data $work/data.log $work/data.log"
+)
+for name in "${names[@]}"; do
+    walls[$name]="" rss[$name]=0
+done
+for round in $(seq "$rounds"); do
+    for name in "${names[@]}"; do
+        if [ "$name" = follow ]; then
+            /usr/bin/time -f "%e %M" -o "$work/time.txt" \
+                "$tool" follow --from-start "$work/ids.log" | head -n "$distinct" >/dev/null
+        else
+            /usr/bin/time -f "%e %M" -o "$work/time.txt" ${command[$name]} >/dev/null
+        fi
+        read -r wall kb <"$work/time.txt"
+        walls[$name]+=" $wall"
+        [ "$kb" -le "${rss[$name]}" ] || rss[$name]=$kb
+    done
+done
+ratio summary wc - "distinct ids: summary / wc -l"
+for name in "${names[@]}"; do
+    [ "$name" != wc ] || continue
+    label=$name
+    [ "$name" != data ] || label="diff --data"
+    awk -v n="distinct ids: $label" -v k="${rss[$name]}" 'BEGIN {
         printf "%-34s %5.1f MB  target < 20 MB  %s\n", n " resident", k / 1024, k < 20 * 1024 ? "met" : "MISSED"
     }'
 done

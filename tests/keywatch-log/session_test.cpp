@@ -4,6 +4,7 @@
 // of bursts and repeats, and tugs-of-war.
 #include "bursts.h"
 #include "repeats.h"
+#include "session.h"
 
 #include <gtest/gtest.h>
 
@@ -416,6 +417,53 @@ TEST(RepeatFinder, ManyRunsAtOnceStayBounded) {
         EXPECT_NEAR(static_cast<double>(r.median_gap), static_cast<double>(median(gaps[r.event])),
                     2048.0)
             << "event " << r.event;
+}
+
+// ---- Past the events told apart ----------------------------------------------------
+
+// Events beyond the first EventCounts::most_events are counted together,
+// ranked with none of the others, and make no burst, repeat or tug-of-war
+// between them (they are many events, not one).
+TEST(SessionAnalyzer, CountsEventsBeyondThoseToldApartTogether) {
+    SessionAnalyzer analyzer(AnalysisOptions{}, 1, 1, Session::Began::load);
+    Record r;
+    r.kind = Kind::user;
+    r.name = "User_Defined_Event";
+    int64_t t = 1000000;
+    auto send = [&](int32_t id, int32_t data, int64_t gap) {
+        r.id = id;
+        r.data = data;
+        r.micros = t += gap;
+        analyzer.add_event(r, 1, false);
+    };
+    for (int32_t id = 0; id < static_cast<int32_t>(EventCounts::most_events); ++id)
+        send(5000 + id, 0, 1000);
+    send(5007, 1, 1000);
+    send(5007, 2, 1000);
+    // Each beyond them once: 20 of one data 1 ms apart (a burst, were they
+    // one event), then 30 of data going back and forth 100 ms apart (a
+    // steady repeat and a tug-of-war).
+    for (int32_t id = 0; id < 20; ++id)
+        send(20000 + id, 0, 1000);
+    for (int32_t id = 0; id < 30; ++id)
+        send(30000 + id, 1 + id % 2, 100000);
+    // Events known already are still told apart.
+    send(5007, 3, 1000);
+    send(5007, 4, 1000);
+    analyzer.finish(0);
+    const Session& s = analyzer.session();
+    EXPECT_EQ(s.events.size(), EventCounts::most_events);
+    EXPECT_EQ(s.events.others_count(), 50u);
+    EXPECT_EQ(s.events.total(), EventCounts::most_events + 4 + 50);
+    std::vector<uint32_t> busiest = s.events.busiest(3);
+    ASSERT_EQ(busiest.size(), 3u);
+    EXPECT_EQ(s.events.id(busiest[0]), 5007);
+    EXPECT_EQ(s.events.count(busiest[0]), 5u);
+    for (uint32_t event : s.events.busiest(EventCounts::most_events + 10))
+        EXPECT_NE(event, EventCounts::others);
+    EXPECT_TRUE(s.bursts.empty());
+    EXPECT_TRUE(s.repeats.empty());
+    EXPECT_TRUE(s.tugs.empty());
 }
 
 // ---- Tug-of-war -------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 // looked up whole, or parsed.
 #include "block_parser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kwlog {
@@ -17,6 +18,11 @@ namespace {
 // than that (a gauge line with an empty path has one) makes a key of its
 // line alone.
 constexpr size_t shortest_rest = 16;
+
+// The size a block's table of fronts grows to at most (half of it used): a
+// log of many distinct lines would otherwise hold megabytes of guesses per
+// block.
+constexpr size_t most_fronts = 4096;
 
 // The guess reads up to 24 bytes of time and 16 of rest, so it keeps this
 // far from the block's end, where the search takes over.
@@ -134,14 +140,16 @@ void BlockParser::parse(const Block& block) {
         lines_ = 1;
         return;
     }
-    // Sized for the most keys a block has had, and at most half full.
+    // Sized for the most keys a block has had, and at most half full; the
+    // fronts, at 48 bytes each, no more than remember_front() keeps.
     size_t slots = 1024;
-    while (slots < 4 * keys_.capacity() && slots < (size_t{1} << 20))
+    while (slots < 2 * keys_.capacity() && slots < (size_t{1} << 20))
         slots *= 2;
     whole_.assign(slots, 0);
-    fronts_.assign(slots, Front{});
+    size_t fronts = std::min(slots, most_fronts);
+    fronts_.assign(fronts, Front{});
     fronts_used_ = 0;
-    fronts_mask_ = slots - 1;
+    fronts_mask_ = fronts - 1;
     const char* bytes = block.bytes.get();
     size_t size = block.size;
     for (size_t at = 0; at < size;) {
@@ -224,6 +232,11 @@ void BlockParser::insert_whole(uint32_t key, uint64_t hash) {
 void BlockParser::remember_front(const char* rest, uint32_t key) {
     Front* front = front_slot(rest);
     if (front->guesses[0].key == 0) {
+        // The fronts are guesses, a help and not a need: past so many, a
+        // block of lines that share none (every one its own key) makes no
+        // more of them.
+        if ((fronts_used_ + 1) * 2 > fronts_.size() && fronts_.size() >= most_fronts)
+            return;
         if (++fronts_used_ * 2 > fronts_.size()) {
             std::vector<Front> old(fronts_.size() * 2);
             old.swap(fronts_);

@@ -13,7 +13,6 @@
 #include <charconv>
 #include <cstring>
 #include <tuple>
-#include <unordered_map>
 #include <vector>
 
 namespace kwlog {
@@ -42,65 +41,126 @@ Capture capture_of(const std::string& text) {
     return c;
 }
 
-// An event's count in one capture.
+// An event's count in one capture. The name is the capture's counter's.
 struct Counted {
     int32_t id, data;
-    std::string name;
+    std::string_view name;
     uint64_t count;
+    bool others;   // the events beyond those told apart, counted together
+    uint64_t told; // for others: how many were told apart
 };
 
 // Counts the events of a capture by (number, name) and, with `by_data`,
 // data: a sink of the log reader (see reader.h), which works out an event's
-// slot once per key and counts it for each event.
+// slot once per key and counts it for each event. Only so many events (see
+// EventCounts) and, with `by_data`, (event, data) pairs are told apart; the
+// rest share one slot, so that memory stays bounded whatever the capture.
 class Counter {
   public:
+    static constexpr size_t most_values = 50000; // (event, data) pairs told apart
+
     Counter(bool by_data, uint64_t session) : by_data_(by_data), session_(session) {}
 
-    using Value = uint32_t; // the event's slot in counted()
+    using Value = uint32_t; // the event's slot in tallies_
     uint32_t value_of(const Record& r) {
         uint32_t event = events_.index(r.id, r.name);
-        uint64_t key = uint64_t{event} << 32 | (by_data_ ? static_cast<uint32_t>(r.data) : 0);
-        auto [at, added] = slots_.try_emplace(key, static_cast<uint32_t>(counted_.size()));
-        if (added)
-            counted_.push_back(Counted{r.id, by_data_ ? r.data : 0, std::string(r.name), 0});
-        return at->second;
+        if (event == EventCounts::others)
+            return others();
+        int32_t data = by_data_ ? r.data : 0;
+        uint32_t& index = index_of(event, data);
+        if (index != 0)
+            return index - 1;
+        if (distinct() >= most_values)
+            return others();
+        auto slot = static_cast<uint32_t>(tallies_.size());
+        index = slot + 1;
+        tallies_.push_back(Tally{event, data, 0});
+        if (tallies_.size() * 2 > index_.size())
+            reindex();
+        return slot;
     }
     template <class Run> bool events(Run& run) {
         if (wanted(run.session()))
             run.each([this](uint32_t slot, int64_t, uint64_t) {
-                ++counted_[slot].count;
+                ++tallies_[slot].count;
                 ++total_;
             });
         return true;
     }
     bool record(const Record& r, const Place& place) {
         if (is_event(r.kind) && wanted(place.session)) {
-            ++counted_[value_of(r)].count;
+            ++tallies_[value_of(r)].count;
             ++total_;
         }
         return true;
     }
 
-    std::vector<Counted>& counted() {
-        return counted_;
+    // The counts, once the reading is done; valid while the counter lasts.
+    std::vector<Counted> counted() const {
+        std::vector<Counted> all;
+        all.reserve(tallies_.size());
+        for (const Tally& t : tallies_) {
+            bool others = t.event == EventCounts::others;
+            all.push_back(Counted{others ? 0 : events_.id(t.event), t.data,
+                                  others ? std::string_view() : events_.name(t.event), t.count,
+                                  others, distinct()});
+        }
+        return all;
     }
     uint64_t total() const {
         return total_;
     }
     size_t distinct() const {
-        return counted_.size();
+        return tallies_.size() - (others_ != none);
+    }
+    // Events were counted together, beyond those told apart.
+    bool had_others() const {
+        return others_ != none;
     }
 
   private:
+    static constexpr uint32_t none = UINT32_MAX;
+    struct Tally {
+        uint32_t event; // in events_, or EventCounts::others
+        int32_t data;
+        uint64_t count;
+    };
     bool wanted(uint64_t session) const {
         return session_ == 0 || session == session_;
+    }
+    // Open addressing by event and data: a slot in tallies_ plus one, or 0.
+    // A power of two, at most half used.
+    uint32_t& index_of(uint32_t event, int32_t data) {
+        uint64_t key = uint64_t{event} << 32 | static_cast<uint32_t>(data);
+        size_t mask = index_.size() - 1;
+        size_t at = (key * 0x9E3779B97F4A7C15) >> 32 & mask;
+        for (; index_[at] != 0; at = (at + 1) & mask) {
+            const Tally& t = tallies_[index_[at] - 1];
+            if (t.event == event && t.data == data)
+                break;
+        }
+        return index_[at];
+    }
+    void reindex() {
+        index_.assign(index_.size() * 2, 0);
+        for (uint32_t slot = 0; slot < tallies_.size(); ++slot)
+            if (slot != others_)
+                index_of(tallies_[slot].event, tallies_[slot].data) = slot + 1;
+    }
+    uint32_t others() {
+        if (others_ == none) {
+            others_ = static_cast<uint32_t>(tallies_.size());
+            tallies_.push_back(Tally{EventCounts::others, 0, 0});
+        }
+        return others_;
     }
 
     bool by_data_;
     uint64_t session_; // the one counted, or 0 for all
     EventCounts events_;
-    std::unordered_map<uint64_t, uint32_t> slots_;
-    std::vector<Counted> counted_;
+    std::vector<uint32_t> index_ = std::vector<uint32_t>(64, 0);
+    std::vector<Tally> tallies_;
+    uint32_t others_ = none; // its slot in tallies_
     uint64_t total_ = 0;
 };
 
@@ -134,6 +194,8 @@ struct Row {
 };
 
 bool by_event(const Counted& x, const Counted& y) {
+    if (x.others != y.others)
+        return y.others; // last
     if (x.name != y.name)
         return x.name < y.name;
     if (x.id != y.id)
@@ -185,6 +247,8 @@ Tables compare(std::vector<Counted>& a, std::vector<Counted>& b) {
 }
 
 std::string event_text(const Counted& e, const Options& options, const EventNames& names) {
+    if (e.others)
+        return others_text(e.told);
     std::string text(names.shown(e.id, e.name));
     if (options.data)
         text += ", " + std::to_string(e.data);
@@ -197,9 +261,10 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
     char line[256];
     for (auto [side, capture, counter] : {std::tuple{"A", &a, &in_a}, std::tuple{"B", &b, &in_b}}) {
         out.put(std::string(side) + ": " + capture->shown);
-        std::snprintf(line, sizeof line, ", %llu %s (%zu distinct)\n",
+        std::snprintf(line, sizeof line, ", %llu %s (%s%zu distinct)\n",
                       static_cast<unsigned long long>(counter->total()),
-                      plural(counter->total(), "event", "events"), counter->distinct());
+                      plural(counter->total(), "event", "events"),
+                      counter->had_others() ? "more than " : "", counter->distinct());
         out.put(line);
     }
     out.put('\n');
@@ -220,14 +285,16 @@ void put_text(Output& out, const Tables& t, const Capture& a, const Capture& b, 
             std::snprintf(line, sizeof line, "  %10s  %6s  %s\n", "count", "id", event_column);
         out.put(line);
         for (const Row& r : rows) {
+            char id[16];
+            std::snprintf(id, sizeof id, r.event->others ? "-" : "%d", r.event->id);
             if (both)
-                std::snprintf(line, sizeof line, "  %10llu  %10llu  %+10lld  %6d  ",
+                std::snprintf(line, sizeof line, "  %10llu  %10llu  %+10lld  %6s  ",
                               static_cast<unsigned long long>(r.a),
                               static_cast<unsigned long long>(r.b),
-                              static_cast<long long>(r.difference()), r.event->id);
+                              static_cast<long long>(r.difference()), id);
             else
-                std::snprintf(line, sizeof line, "  %10llu  %6d  ",
-                              static_cast<unsigned long long>(r.a + r.b), r.event->id);
+                std::snprintf(line, sizeof line, "  %10llu  %6s  ",
+                              static_cast<unsigned long long>(r.a + r.b), id);
             out.put(line);
             out.put(event_text(*r.event, options, names));
             out.put('\n');
@@ -267,12 +334,19 @@ void put_csv(Output& out, const Tables& t, const Options& options, const EventNa
         for (const Row& r : list) {
             out.put(in);
             out.put(',');
-            out.put_int(r.event->id);
-            out.put(',');
-            put_csv_field(out, names.shown(r.event->id, r.event->name));
-            if (options.data) {
+            if (r.event->others) {
                 out.put(',');
-                out.put_int(r.event->data);
+                put_csv_field(out, others_text(r.event->told));
+                if (options.data)
+                    out.put(',');
+            } else {
+                out.put_int(r.event->id);
+                out.put(',');
+                put_csv_field(out, names.shown(r.event->id, r.event->name));
+                if (options.data) {
+                    out.put(',');
+                    out.put_int(r.event->data);
+                }
             }
             out.put(',');
             out.put_int(static_cast<int64_t>(r.a));
@@ -309,7 +383,8 @@ int run_diff(const std::string& first, const std::string& second, const Options&
         return status;
     if (int status = count(b, options, in_b))
         return status;
-    Tables t = compare(in_a.counted(), in_b.counted());
+    std::vector<Counted> counted_a = in_a.counted(), counted_b = in_b.counted();
+    Tables t = compare(counted_a, counted_b);
     Input none;
     Output out;
     if (!out.open_stdout(none, !options.csv))

@@ -34,7 +34,7 @@ uint32_t EventCounts::add_new(uint32_t& head, int32_t id, std::string_view name)
 }
 
 std::vector<uint32_t> EventCounts::busiest(size_t most) const {
-    std::vector<uint32_t> order(events_.size());
+    std::vector<uint32_t> order(size());
     for (uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
     size_t shown = std::min(most, order.size());

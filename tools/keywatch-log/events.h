@@ -3,13 +3,16 @@
 // tells them apart; the name tells apart lines that share a number (logs of
 // two module versions, or an edited log). Each distinct event gets a small
 // index, 0, 1, 2, ... in order of first sight, that other per-event state
-// can be kept by.
+// can be kept by. So that memory stays bounded whatever the log, only the
+// first `most_events` distinct events are told apart: all later ones share
+// the index `others`, counted together.
 #pragma once
 
 #include "bytes.h"
 
 #include "interface/event_numbers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -20,13 +23,17 @@ namespace kwlog {
 
 class EventCounts {
   public:
-    // The event's index, a new one (counted 0 times) if it is not known yet.
+    static constexpr uint32_t most_events = 10000;
+    static constexpr uint32_t others = most_events; // the index of the events beyond them
+
+    // The event's index, a new one (counted 0 times) if it is not known yet;
+    // `others` once as many as are told apart are known.
     uint32_t index(int32_t id, std::string_view name) {
         uint32_t& head = id >= 0 && id < small_ids ? small_[static_cast<size_t>(id)] : slot_of(id);
         for (uint32_t at = head; at != none; at = events_[at].next_same_id)
             if (same_text(events_[at].name, name))
                 return at;
-        return add_new(head, id, name);
+        return events_.size() < most_events ? add_new(head, id, name) : add_other();
     }
     // Counts the event once more.
     void count(uint32_t index, uint64_t times = 1) {
@@ -39,8 +46,13 @@ class EventCounts {
         count(at);
         return at;
     }
+    // The events told apart (the others aside).
     size_t size() const {
-        return events_.size();
+        return std::min<size_t>(events_.size(), most_events);
+    }
+    // How many events were counted together as others.
+    uint64_t others_count() const {
+        return events_.size() > most_events ? events_[others].count : 0;
     }
     int32_t id(uint32_t index) const {
         return events_[index].id;
@@ -55,7 +67,7 @@ class EventCounts {
     uint64_t total() const {
         return total_;
     }
-    // Indices by count, most first; ties by name, then number.
+    // Indices by count, most first; ties by name, then number. Not others.
     std::vector<uint32_t> busiest(size_t most) const;
 
   private:
@@ -77,6 +89,12 @@ class EventCounts {
         return n < 8 ? std::memcmp(a.data(), b.data(), n) == 0 : same_bytes(a.data(), b.data(), n);
     }
     uint32_t add_new(uint32_t& head, int32_t id, std::string_view name);
+    uint32_t add_other() {
+        // Its slot, made the first time: reached by its index alone.
+        if (events_.size() == most_events)
+            events_.push_back(Event{0, none, 0, std::string()});
+        return others;
+    }
     uint32_t& slot_of(int32_t id);
     void grow();
 

@@ -488,10 +488,17 @@ void ReportWriter::put_section(std::string& out, const Session& s) {
         events_.put_addons(out, s, names_, report_addons);
         out += "<h3>Busiest events <span class=\"muted\">(";
         append_number(out, std::min(report_busiest, s.events.size()));
-        out += " of ";
+        out += s.events.others_count() > 0 ? " of more than " : " of ";
         append_number(out, s.events.size());
         out += ", with the data they came with)</span></h3>\n";
         events_.put_busiest(out, s, names_, report_busiest);
+        if (uint64_t others = s.events.others_count(); others > 0) {
+            out += "<p>";
+            append_plural(out, others, "event", "events");
+            out += " of other kinds, beyond the first ";
+            append_number(out, EventCounts::most_events);
+            out += " distinct, counted together.</p>\n";
+        }
         put_runs(out, s);
     }
     out += "</section>\n";

@@ -70,10 +70,21 @@ void SessionEvents::event(uint32_t index, int32_t data, bool user, int64_t micro
 
 namespace {
 
+// The events beyond those told apart have no one name or id.
 void cell_name(std::string& out, const Session& s, uint32_t event, const EventNames& names) {
     out += "<td class=\"name\">";
-    append_html(out, names.shown(s.events.id(event), s.events.name(event)), report_text_most);
+    if (event == EventCounts::others)
+        append_html(out, others_text());
+    else
+        append_html(out, names.shown(s.events.id(event), s.events.name(event)), report_text_most);
     out += "</td>";
+}
+
+void cell_id(std::string& out, const Session& s, uint32_t event) {
+    if (event == EventCounts::others)
+        out += "<td class=\"num\">-</td>";
+    else
+        cell_number(out, s.events.id(event));
 }
 
 void put_row(std::string& out, const Session& s, const EventNames& names, const SequenceRow& r,
@@ -89,7 +100,7 @@ void put_row(std::string& out, const Session& s, const EventNames& names, const 
     out += user ? "<tr class=\"user\">" : "<tr>";
     cell_time(out, r.micros);
     cell_name(out, s, r.event, names);
-    cell_number(out, s.events.id(r.event));
+    cell_id(out, s, r.event);
     cell_number(out, r.data);
     out += "</tr>\n";
 }
@@ -148,9 +159,9 @@ void SessionEvents::put_addons(std::string& out, const Session& s, const EventNa
                                size_t most) const {
     if (s.user_events == 0)
         return;
-    uint64_t distinct = 0;
-    for (const PerEvent& e : per_event_)
-        distinct += e.user;
+    uint64_t distinct = 0; // of those told apart (see EventCounts)
+    for (size_t i = 0; i < per_event_.size() && i < s.events.size(); ++i)
+        distinct += per_event_[i].user;
     out += "<h3>Add-on events <span class=\"muted\">(";
     append_number(out, distinct);
     out += " user-defined, ";
@@ -160,7 +171,7 @@ void SessionEvents::put_addons(std::string& out, const Session& s, const EventNa
            "<th class=\"num\">first (s)</th><th class=\"num\">last (s)</th><th>data</th>"
            "</tr></thead><tbody>\n";
     uint64_t shown = 0, left_out = 0, left_sends = 0;
-    for (uint32_t i = 0; i < per_event_.size(); ++i) {
+    for (uint32_t i = 0; i < per_event_.size() && i < s.events.size(); ++i) {
         const PerEvent& e = per_event_[i];
         if (!e.user)
             continue;

@@ -19,11 +19,13 @@ SessionAnalyzer::SessionAnalyzer(const AnalysisOptions& o, uint64_t number, uint
 EventKey SessionAnalyzer::event_key(const Record& r) {
     EventKey key;
     key.event = session_.events.index(r.id, r.name);
-    key.burst = bursts_.slot(key.event, r.data);
     key.data = r.data;
     key.user = r.kind == Kind::user;
-    repeats_.make_room(key.event);
-    tugs_.make_room(key.event);
+    if (key.event != EventCounts::others) {
+        key.burst = bursts_.slot(key.event, r.data);
+        repeats_.make_room(key.event);
+        tugs_.make_room(key.event);
+    }
     return key;
 }
 

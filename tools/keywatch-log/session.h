@@ -94,9 +94,13 @@ class SessionAnalyzer {
     void add(const EventKey& key, int64_t micros) {
         (key.user ? session_.user_events : session_.key_events)++;
         session_.events.count(key.event);
-        bursts_.add(key.burst, micros);
-        repeats_.add(key.event, key.data, micros);
-        tugs_.add(key.event, key.data, micros);
+        // Events beyond those told apart are counted, and are none of a
+        // burst, repeat or tug-of-war: they are many events, not one.
+        if (key.event != EventCounts::others) {
+            bursts_.add(key.burst, micros);
+            repeats_.add(key.event, key.data, micros);
+            tugs_.add(key.event, key.data, micros);
+        }
         peak_.add(micros);
     }
     void span(int64_t first, int64_t last, uint64_t last_line) {

@@ -163,7 +163,9 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
             seconds((s.peak_end_ms + 1) * 1000).c_str());
 
     std::vector<uint32_t> busiest = s.events.busiest(o.top);
-    appendf(out, "  Busiest events (%zu of %zu):\n", busiest.size(), s.events.size());
+    uint64_t others = s.events.others_count();
+    appendf(out, "  Busiest events (%zu of %s%zu):\n", busiest.size(),
+            others > 0 ? "more than " : "", s.events.size());
     appendf(out, "    %8s  %6s  %6s  %s\n", "count", "share", "id", "event");
     for (uint32_t event : busiest) {
         uint64_t count = s.events.count(event);
@@ -174,6 +176,12 @@ void print_session(const Session& s, const AnalysisOptions& o, const EventNames&
         out += '\n';
         output.put(out);
         out.clear();
+    }
+    if (others > 0) {
+        std::string share;
+        append_share(share, others, events);
+        appendf(out, "    %8llu  %6s  %6s  %s\n", ull(others), share.c_str(), "-",
+                others_text().c_str());
     }
 
     char heading[160];

@@ -3,6 +3,7 @@
 // has no rows.
 #pragma once
 
+#include "events.h"
 #include "html_text.h"
 
 #include <charconv>
@@ -48,6 +49,13 @@ inline void append_rate(std::string& out, uint64_t count, int64_t length) {
     double value = static_cast<double>(count - 1) * 1e6 / static_cast<double>(length);
     out.append(buf,
                std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 0).ptr);
+}
+
+// What the events beyond the `told` told apart are shown as, wherever they
+// are counted together (see EventCounts::most_events).
+inline std::string others_text(uint64_t told = EventCounts::most_events) {
+    return "(other events, beyond the first " + std::to_string(told) +
+           " distinct: counted together)";
 }
 
 // `one` for a count of 1, else `many`.
