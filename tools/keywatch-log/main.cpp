@@ -492,7 +492,7 @@ int left_over(const std::vector<std::string>& words, const CommandRow& command) 
 
 // "--top=" with nothing after it is an empty value, not a request for the
 // next word.
-int empty_values(int argc, char** argv, const std::string& command) {
+int empty_values(int argc, char** argv, const CommandRow* command) {
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
         if (word == "--")
@@ -501,12 +501,14 @@ int empty_values(int argc, char** argv, const std::string& command) {
             word.find('=') == word.size() - 1) {
             std::string option(word.substr(0, word.size() - 1));
             const OptionRow* row = option_named(option);
-            if (row == nullptr || row->value.empty())
-                continue; // not an option with a value: said as the command line is read
+            if (command == nullptr || row == nullptr || row->value.empty() ||
+                std::find(command->takes.begin(), command->takes.end(), row->id) ==
+                    command->takes.end())
+                continue; // not an option of the command's with a value: said as it is read
             std::string value(row->value);
             return usage_error("'" + std::string(word) + "' gives no value; write " + option + "=" +
                                    value + " or " + option + " " + value,
-                               command);
+                               std::string(command->name));
         }
     }
     return 0;
@@ -560,7 +562,7 @@ int run(int argc, char** argv) {
 
     if (argc < 2)
         return usage_error("a command is needed: " + command_names(" or "));
-    if (int status = empty_values(argc, argv, name))
+    if (int status = empty_values(argc, argv, command))
         return status;
     try {
         app.parse(argc, argv);
