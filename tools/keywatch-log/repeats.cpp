@@ -8,19 +8,21 @@ namespace kwlog {
 
 // ---- The gaps of a steady repeat ---------------------------------------------------
 
-void GapCounts::clear(uint64_t& held) {
-    // A run begins small, whatever the last one in this place grew to.
+// Past the first gaps, they and the rest go into a table of 16 bins, from
+// which it grows.
+void GapCounts::start_table(uint64_t& held) {
     constexpr size_t first_size = 16;
-    if (bins_.size() != first_size) {
-        held -= bins_.size();
-        std::vector<Bin>(first_size).swap(bins_);
-        held += first_size;
-    } else {
-        std::fill(bins_.begin(), bins_.end(), Bin{});
-    }
+    held += first_size - bins_.size();
+    bins_.assign(first_size, Bin{});
     used_ = 0;
     shift_ = 0;
-    gaps_ = 0;
+    for (uint32_t gap : first_)
+        count_in(gap, held);
+}
+
+void GapCounts::release(uint64_t& held) {
+    held -= bins_.size();
+    std::vector<Bin>().swap(bins_);
 }
 
 // A table twice the size, or, when that would hold too many, the lengths
@@ -55,6 +57,13 @@ void GapCounts::rebuild(size_t size, uint32_t more_shift, uint64_t& held) {
 }
 
 int64_t GapCounts::median() const {
+    if (gaps_ <= first_gaps) {
+        uint32_t gaps[first_gaps];
+        auto n = static_cast<uint32_t>(gaps_);
+        std::copy(first_, first_ + n, gaps);
+        std::sort(gaps, gaps + n);
+        return (int64_t{gaps[(n - 1) / 2]} + int64_t{gaps[n / 2]}) / 2;
+    }
     std::vector<Bin> counted;
     for (const Bin& bin : bins_)
         if (bin.count != 0)
@@ -84,7 +93,7 @@ void RepeatFinder::open_sample(Run& run) {
     run.sample = free_.back();
     free_.pop_back();
     Sample& sample = pool_[run.sample];
-    sample.gaps.clear(bins_held_);
+    sample.gaps.clear();
     sample.values = {};
     sample.values.note(run.data);
 }
@@ -94,6 +103,7 @@ void RepeatFinder::close(Run& run) {
     if (run.count >= min_count_ && run.last - run.start >= min_span_)
         best_.offer(Repeat{run.event, run.count, run.start, run.last, sample.gaps.median(),
                            sample.values.count, sample.values.more});
+    sample.gaps.release(bins_held_);
     free_.push_back(run.sample);
     run.sample = none;
 }

@@ -49,20 +49,53 @@ struct Repeat {
     bool more_values;   // and there were more than that
 };
 
-// The gaps of a run, counted by length, for their median: an open-addressed
-// table of (length, count). Lengths are kept to the microsecond while a run
-// has at most `most_lengths` distinct ones and all runs under way together
-// hold fewer than `all_bins` bins; past either, the run's lengths are kept
-// to 2, 4, 8 ... microseconds, halving its distinct lengths each time, so
-// that memory stays bounded whatever the log.
+// The gaps of a run, for their median: the first few as they come, then
+// counted by length in an open-addressed table of (length, count). Lengths
+// are kept to the microsecond while a run has at most `most_lengths`
+// distinct ones and all runs under way together hold fewer than `all_bins`
+// bins; past either, the run's lengths are kept to 2, 4, 8 ... microseconds,
+// halving its distinct lengths each time, so that memory stays bounded
+// whatever the log.
 class GapCounts {
   public:
+    static constexpr uint32_t first_gaps = 32; // kept as they come: most runs are short
     static constexpr uint32_t most_lengths = 4096;
     static constexpr uint64_t all_bins = uint64_t{1} << 18; // 2 MB, for all runs together
 
+    // A new run.
+    void clear() {
+        gaps_ = 0;
+    }
     // `held`: the bins all runs hold, kept up to date by each.
-    void clear(uint64_t& held);
     void add(uint32_t gap, uint64_t& held) {
+        if (gaps_ < first_gaps) {
+            first_[gaps_++] = gap;
+            return;
+        }
+        if (gaps_ == first_gaps)
+            start_table(held);
+        count_in(gap, held);
+        ++gaps_;
+    }
+    // The median of the gaps counted: the middle one, or the mean of the two
+    // middle ones (a length kept coarser stands for the middle of its span).
+    int64_t median() const;
+    // Gives back the table of a run that is over.
+    void release(uint64_t& held);
+
+  private:
+    struct Bin {
+        uint32_t length = 0; // gap >> shift_
+        uint32_t count = 0;  // 0: an empty bin
+    };
+    Bin* find(uint32_t length) {
+        size_t mask = bins_.size() - 1;
+        size_t at = (length * uint64_t{0x9E3779B97F4A7C15}) >> 40 & mask;
+        while (bins_[at].count != 0 && bins_[at].length != length)
+            at = (at + 1) & mask;
+        return &bins_[at];
+    }
+    void count_in(uint32_t gap, uint64_t& held) {
         uint32_t length = gap >> shift_;
         Bin* bin = find(length);
         if (bin->count == 0) {
@@ -77,27 +110,12 @@ class GapCounts {
             }
         }
         ++bin->count;
-        ++gaps_;
     }
-    // The median of the gaps counted: the middle one, or the mean of the two
-    // middle ones (a length kept coarser stands for the middle of its span).
-    int64_t median() const;
-
-  private:
-    struct Bin {
-        uint32_t length = 0; // gap >> shift_
-        uint32_t count = 0;  // 0: an empty bin
-    };
-    Bin* find(uint32_t length) {
-        size_t mask = bins_.size() - 1;
-        size_t at = (length * uint64_t{0x9E3779B97F4A7C15}) >> 40 & mask;
-        while (bins_[at].count != 0 && bins_[at].length != length)
-            at = (at + 1) & mask;
-        return &bins_[at];
-    }
+    void start_table(uint64_t& held);
     void make_room(uint64_t& held);
     void rebuild(size_t size, uint32_t more_shift, uint64_t& held);
 
+    uint32_t first_[first_gaps];
     std::vector<Bin> bins_; // a power of two, at most half used
     uint32_t used_ = 0, shift_ = 0;
     uint64_t gaps_ = 0;
