@@ -131,6 +131,23 @@ auto burst_order(const Burst& b) {
     return std::tuple(-static_cast<int64_t>(b.count), b.start, b.event, b.data, b.last);
 }
 
+// The bursts a finder finds as summary feeds it: a slot per (event, data)
+// looked up once per block of `block` events, and the finder tidied as each
+// block begins.
+std::vector<Burst> find_bursts(const std::vector<Sent>& sent, size_t block, size_t keep) {
+    BurstFinder finder(50000, 3, keep);
+    std::map<std::pair<uint32_t, int32_t>, uint32_t> slots;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        if (i % block == 0 && finder.tidy(sent[i].micros))
+            slots.clear();
+        auto [at, added] = slots.try_emplace({sent[i].event, sent[i].data}, 0);
+        if (added)
+            at->second = finder.slot(sent[i].event, sent[i].data);
+        finder.add(at->second, sent[i].micros);
+    }
+    return finder.finish();
+}
+
 TEST(BurstFinder, FindsTheRunsOfAPlainRecount) {
     std::mt19937 random(37);
     for (int round = 0; round < 10; ++round) {
@@ -139,19 +156,7 @@ TEST(BurstFinder, FindsTheRunsOfAPlainRecount) {
         std::sort(expected.begin(), expected.end(),
                   [](const Burst& a, const Burst& b) { return burst_order(a) < burst_order(b); });
         for (size_t keep : {size_t{100000}, size_t{7}}) {
-            BurstFinder finder(50000, 3, keep);
-            // As summary feeds it: a slot per (event, data) looked up once per
-            // block, and the finder tidied as each block begins.
-            std::map<std::pair<uint32_t, int32_t>, uint32_t> slots;
-            for (size_t i = 0; i < sent.size(); ++i) {
-                if (i % 500 == 0 && finder.tidy(sent[i].micros))
-                    slots.clear();
-                auto [at, added] = slots.try_emplace({sent[i].event, sent[i].data}, 0);
-                if (added)
-                    at->second = finder.slot(sent[i].event, sent[i].data);
-                finder.add(at->second, sent[i].micros);
-            }
-            std::vector<Burst> found = finder.finish();
+            std::vector<Burst> found = find_bursts(sent, 500, keep);
             ASSERT_EQ(found.size(), std::min(keep, expected.size())) << "keep " << keep;
             for (size_t i = 0; i < found.size(); ++i) {
                 // Runs of one length and start may come in either order.
@@ -196,17 +201,7 @@ void expect_bursts_whatever_the_blocks(const std::vector<Sent>& sent) {
     std::sort(expected.begin(), expected.end(),
               [](const Burst& a, const Burst& b) { return burst_order(a) < burst_order(b); });
     for (size_t block : {size_t{1}, size_t{97}, size_t{2000}, size_t{1000000}}) {
-        BurstFinder finder(50000, 3, 100000);
-        std::map<std::pair<uint32_t, int32_t>, uint32_t> slots;
-        for (size_t i = 0; i < sent.size(); ++i) {
-            if (i % block == 0 && finder.tidy(sent[i].micros))
-                slots.clear();
-            auto [at, added] = slots.try_emplace({sent[i].event, sent[i].data}, 0);
-            if (added)
-                at->second = finder.slot(sent[i].event, sent[i].data);
-            finder.add(at->second, sent[i].micros);
-        }
-        std::vector<Burst> found = finder.finish();
+        std::vector<Burst> found = find_bursts(sent, block, 100000);
         std::sort(found.begin(), found.end(),
                   [](const Burst& a, const Burst& b) { return burst_order(a) < burst_order(b); });
         ASSERT_EQ(found.size(), expected.size()) << "blocks of " << block;
