@@ -553,7 +553,9 @@ TEST(EventNames, ReadsAnAddOnsHeaderLineByLine) {
                           "NAME (THIRD_PARTY_EVENT_ID_MIN + N)\nnames.h:17: LOW: 4096") +
                   not_a_number +
                   "; the log's id 4096 is the number 0x11000\nnames.h:18: BELOW: 4095" +
-                  not_a_number + "\nnames.h:19: HIGH: 4294967296" + not_a_number +
+                  not_a_number +
+                  "\nnames.h:19: HIGH: 4294967296 is too large for an add-on event's number "
+                  "(0x11000 to 0xFFFFFFFF)" +
                   "\nnames.h:22: OTHER: 0x11009 is named TWICE already, on line 20\n"
                   "names.h: 5 lines skipped; 10 names read\n");
     std::string named;
