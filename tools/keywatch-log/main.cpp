@@ -463,7 +463,9 @@ const OptionRow* option_named(std::string_view option) {
 
 // What a command line left over once parsed: an option the command does
 // not take, or a file too many. Said, and 2; 0 when nothing was left.
-int left_over(const std::vector<std::string>& words, const CommandRow& command) {
+int left_over(std::vector<std::string> words, const CommandRow& command) {
+    // "--", which ends the options, is kept among the extras: it is no option.
+    std::erase(words, std::string("--"));
     if (words.empty())
         return 0;
     const std::string name(command.name);
